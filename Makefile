@@ -1,0 +1,44 @@
+# make run   installs what is missing, builds, starts the program
+# make test  installs what is missing, builds, runs the whole suite
+# make test SANITIZE=1   the same under AddressSanitizer and UndefinedBehaviorSanitizer
+# make bench / make fuzz
+
+JOBS ?= $(shell nproc)
+ifeq ($(SANITIZE),1)
+BUILD := build-asan
+CMAKE_FLAGS := -DQM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else
+BUILD := build
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+endif
+
+.PHONY: all deps configure build run test bench fuzz format
+
+all: build
+
+deps:
+	@scripts/install-deps.sh build
+
+configure: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@scripts/run.sh
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	@cmake --build $(BUILD) --target relay-bench -j$(JOBS)
+	@$(BUILD)/bench/relay-bench
+
+fuzz:
+	@scripts/install-deps.sh build
+	@scripts/install-deps.sh fuzz
+	@scripts/fuzz.sh
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, if any are missing.
+#   install-deps.sh [build|fuzz|look]
+#   build: compiler, CMake, Qt 6 and a font (default)
+#   fuzz:  clang with libFuzzer
+#   look:  Xvfb, a compositor and screenshot tools for looking at the windows
+set -euo pipefail
+
+case "${1:-build}" in
+    build) pkgs=(g++ make cmake qt6-base-dev fonts-dejavu-core) ;;
+    fuzz) pkgs=(clang libclang-rt-14-dev) ;;
+    look) pkgs=(xvfb xcompmgr x11-apps imagemagick) ;;
+    *) echo "usage: $0 [build|fuzz|look]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    as_root=(sudo -n)
+else
+    echo "These Debian packages are missing: ${missing[*]}" >&2
+    echo "Install them as root:  apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace qm {
+
+// The desktop program: single instance, ban file, main window. Returns the
+// process's exit code.
+int Main(int argc, char** argv);
+
+} // namespace qm

@@ -1,0 +1,15 @@
+#pragma once
+
+class QWidget;
+
+namespace qm {
+
+// Window sizes and places are given in twips: 15 to the pixel at 96 dpi.
+int twipsToPixels(int twips);
+
+// Opens child from opener: the opener disables itself, the child is placed at
+// the opener's left + 1000 and top + 1000 twips and shown, not modal; closing
+// the child enables the opener again and gives it the focus.
+void showChildWindow(QWidget* opener, QWidget* child);
+
+} // namespace qm

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "bans/ban_table.h"
+#include "relay/clock.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qm {
+
+struct Upstream {
+    QString host;
+    quint16 port = 0;
+    bool operator==(const Upstream&) const = default;
+};
+
+// The two prefixes of the online caption differ in one letter on purpose:
+// "Онлаин – " after a client-side ending or an acceptance, "Онлайн – " after an
+// upstream-side ending, a forwarding failure or a (re)start.
+enum class OnlinePrefix { ClientSide, ServerSide };
+QString onlineCaption(OnlinePrefix prefix, qint16 count);
+
+// What the online list shows of one live pair.
+struct PairSnapshot {
+    int slot = 0;
+    QString clientAddress; // dotted IPv4
+    QDateTime acceptedAt;  // local time of acceptance
+    quint64 bytesFromClient = 0; // counter A
+    quint64 bytesFromServer = 0; // counter B
+};
+
+// Accepts clients on the listening port, connects each one upstream before it
+// is accepted, relays bytes both ways and ends pairs. Single-threaded, driven
+// by the Qt event loop; never blocks.
+class RelayEngine : public QObject {
+    Q_OBJECT
+public:
+    // Returns the server for a new client, or nothing when no server is reachable.
+    using UpstreamChooser = std::function<std::optional<Upstream>()>;
+
+    RelayEngine(const BanTable& bans, const Clock& clock, QObject* parent = nullptr);
+    ~RelayEngine() override;
+
+    void setUpstreamChooser(UpstreamChooser chooser);
+    // Upper bound for an upstream connection attempt (the probe's 5 s by default).
+    void setConnectTimeoutMs(int ms);
+
+    // Listens on 0.0.0.0:port. False (with *error) when the port cannot be bound.
+    bool listen(quint16 port, QString* error = nullptr);
+    void closeListener();
+    bool isListening() const;
+
+    // Ends every pair, live or reserved, without touching the count (restart).
+    void closeAllPairs();
+
+    qint16 onlineN() const;
+    void setOnlineN(qint16 n); // no display refresh
+
+    // Live pairs in ascending slot order; reserved pairs are left out.
+    std::vector<PairSnapshot> livePairs() const;
+    // Slots 1..32767; a reserved or live pair occupies its slot.
+    bool isSlotOccupied(int slot) const;
+    int pairsInProgress() const;
+
+    // The online list's disconnect: ends the live pair in the lowest slot whose
+    // client address equals address and lowers the count once; false if none.
+    bool disconnectFirst(const QString& address);
+
+signals:
+    // The online caption and tray tooltip are to show prefix + count.
+    void onlineDisplayRefresh(qm::OnlinePrefix prefix, qint16 count);
+    // Each new client's upstream: the datagram relay sends there from now on.
+    void upstreamChosen(const qm::Upstream& server);
+    void clientAccepted(int slot, const QString& address, const qm::Upstream& server);
+    void clientRefused(const QString& address, const QString& reason);
+    void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
+                   quint64 bytesFromServer);
+    // A send on a side that is no longer connected ended the pair ("40006").
+    void forwardingFailed(int slot);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace qm

@@ -1,0 +1,12 @@
+#include "support/test_main.h"
+
+#include <QLocale>
+
+namespace qm::test {
+
+void prepareEnvironment() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+} // namespace qm::test
