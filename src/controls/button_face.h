@@ -1,0 +1,58 @@
+#pragma once
+
+namespace qm {
+
+// The picture strips a button face comes from.
+enum class Strip { Pc, Moves, Downs };
+
+// Cells of the Pc strip.
+enum PcCell : int { PcNormal = 0, PcPressed = 1, PcDisabled = 2, PcHot = 3, PcHighlighted = 4 };
+
+struct Face {
+    Strip strip = Strip::Pc;
+    int cell = PcNormal;
+    bool operator==(const Face&) const = default;
+};
+
+// Which face an animated button shows and how its two timers run, without
+// widgets: MoveIn steps the animation every 100 ms, Timer1 polls the pointer
+// every 10 ms until it is outside. The caller runs the timers as the flags say
+// and repaints the face after each call.
+class ButtonFace {
+public:
+    static constexpr int MoveInIntervalMs = 100;
+    static constexpr int Timer1IntervalMs = 10;
+
+    // The resting face: State 1 highlighted, 0 normal, others keep the last one.
+    void ShowState(int state, bool enabled);
+    void DrawSkin(int cell);
+
+    void press();
+    void move(bool inside, bool leftButtonAlone);
+    void release();
+    void focusIn() { DrawSkin(PcHighlighted); }
+    void focusOut() { DrawSkin(PcNormal); }
+
+    void MoveInTick();
+    // Returns true when the pointer was found outside: the caller raises MouseOut.
+    bool Timer1Tick(bool pointerOutside);
+
+    Face face() const { return m_face; }
+    bool moveInOn() const { return m_moveInOn; }
+    bool timer1On() const { return m_timer1On; }
+
+    int RestCell = PcNormal;
+    int AnimFrame = 0;
+    bool AnimForward = false;
+    bool AnimPressed = false;
+    bool MouseInside = false;
+
+private:
+    void startAnimation(bool pressed, bool forward, int frame);
+
+    Face m_face;
+    bool m_moveInOn = false;
+    bool m_timer1On = false;
+};
+
+} // namespace qm
