@@ -16,9 +16,9 @@ class RelayController : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QString configPath;            // config.ini, written after each successful start
-        int probeTimeoutMs = 5000;     // per server
-        int probeIntervalMs = 1000;    // Timer2
+        QString configPath;         // config.ini, written after each successful start
+        int probeTimeoutMs = 5000;  // per server
+        int probeIntervalMs = 1000; // Timer2
         quint16 datagramUpstreamPort = 44786;
     };
 
@@ -36,11 +36,14 @@ public:
     bool preferServer1() const;      // Option1 selected
     void setPreferServer1(bool preferred);
 
-    QString onlineCaption() const;  // starts as "Онлайн – 0"
-    QString trayToolTip() const;    // starts empty
-    QString applyCaption() const;   // "Применить", "Рестарт" or "Приминить"
+    QString onlineCaption() const; // starts as "Онлайн – 0"
+    QString trayToolTip() const;   // starts empty
+    QString applyCaption() const;  // "Применить", "Рестарт" or "Приминить"
     bool applyEnabled() const;
     bool onlineLabelEnabled() const; // false until the relay first listens
+    // The settings the last start took from the boxes (ports as typed, unrounded).
+    const AppliedSettings& appliedSettings() const;
+    quint16 listeningPort() const; // the port the listener was opened on, 0 before
 
 public slots:
     // The apply button: disables itself, then restarts when listening, else starts.
@@ -60,6 +63,9 @@ signals:
     void server2Probed(bool reachable); // colours Text6 and Text10
     void messageRaised(const qm::UserMessage& message);
     void listeningChanged(bool listening);
+    // Every start ends here, listening or refused (by a port check, the probe,
+    // a busy port or a failed save).
+    void startFinished(bool listening);
 
 private:
     struct Impl;

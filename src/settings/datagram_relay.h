@@ -1,0 +1,51 @@
+#pragma once
+
+#include "relay/relay_engine.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+
+#include <deque>
+
+namespace qm {
+
+// Two IPv4 datagram sockets that pass every datagram whole from one to the
+// other: the client side (Winsock1) sends upstream through the upstream side
+// (Winsock2), whose destination is the server chosen for the latest client;
+// replies leave the client side towards the sender of its latest datagram.
+// A datagram with nowhere to go, or whose send fails, is dropped.
+class DatagramRelay : public QObject {
+    Q_OBJECT
+public:
+    explicit DatagramRelay(QObject* parent = nullptr);
+
+    // Closes both sockets, forgets both destinations and binds again.
+    // False (with *error) when either port cannot be bound; nothing stays bound then.
+    bool bind(quint16 clientPort, quint16 upstreamPort, QString* error = nullptr);
+    void close();
+    bool isBound() const;
+
+    // Upstream datagrams go to this server from now on. A host name is looked
+    // up first; datagrams that come meanwhile wait (a bounded number).
+    void setUpstream(const Upstream& server);
+
+private:
+    void forwardUpstream();
+    void forwardToClient();
+    void sendUpstream(const QByteArray& datagram);
+    void upstreamResolved(int lookupId, const QHostAddress& address);
+    void cancelLookup();
+
+    QUdpSocket m_clientSide;
+    QUdpSocket m_upstreamSide;
+    QHostAddress m_upstreamAddress;
+    quint16 m_upstreamPort = 0;
+    QHostAddress m_lastClientAddress;
+    quint16 m_lastClientPort = 0;
+    int m_lookupId = -1;
+    std::deque<QByteArray> m_waitingForLookup;
+};
+
+} // namespace qm

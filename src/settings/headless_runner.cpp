@@ -1,0 +1,65 @@
+#include "settings/headless_runner.h"
+
+#include "bans/ban_file.h"
+#include "relay/fd_limit.h"
+#include "settings/headless_log.h"
+#include "settings/program_folder.h"
+#include "settings/relay_controller.h"
+#include "settings/signal_watcher.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace qm {
+
+namespace {
+
+// Exit codes: 0 after SIGINT or SIGTERM, 1 when the first start does not end
+// listening (bad port, no server answering, busy port, settings not saved).
+constexpr int ExitStartFailed = 1;
+
+void printLine(const QString& line) {
+    const QByteArray text = line.toUtf8() + '\n';
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int runHeadless(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    raiseFileDescriptorLimit();
+
+    const QString folder = programFolder();
+    const BanTable bans = loadBanFile(banFilePath(folder));
+    const SettingBoxes boxes = readSettingBoxes(configPath(folder));
+    const SystemClock clock;
+    RelayController::Options options;
+    options.configPath = configPath(folder);
+    RelayController controller(bans, clock, options);
+    controller.setAutoStart(boxes.autoStart);
+
+    HeadlessLog log(controller, printLine);
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&app](int signalNumber) {
+        printLine(QStringLiteral("stopping on signal %1").arg(signalNumber));
+        app.exit(0);
+    });
+    // Without windows nobody can press apply again, so a failed first start
+    // ends the program; a later stop by the probe leaves the pairs running.
+    QObject::connect(
+        &controller, &RelayController::startFinished, &app,
+        [&app](bool listening) {
+            if (!listening)
+                app.exit(ExitStartFailed);
+        },
+        Qt::SingleShotConnection);
+
+    printLine(QStringLiteral("config %1").arg(options.configPath));
+    QTimer::singleShot(0, &controller, [&controller, &boxes] { controller.StartRelay(boxes); });
+    return app.exec();
+}
+
+} // namespace qm
