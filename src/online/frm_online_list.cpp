@@ -1,13 +1,158 @@
 #include "online/frm_online_list.h"
 
+#include "bans/ban_changes.h"
+#include "bans/frm_ban_list.h"
+#include "bans/ip_address.h"
+#include "controls/child_window.h"
+#include "controls/vista_button.h"
+#include "online/online_list_model.h"
+#include "settings/program_folder.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTreeView>
+
 namespace qm {
 
+namespace {
+
+// The layout figures below are outer window sizes; these are the frame a
+// window of the original design carried around its client area.
+constexpr int FrameWidth = 120;
+constexpr int FrameHeight = 465;
+
+constexpr int MinWidth = 4700;
+constexpr int MinHeight = 1400;
+constexpr int ListLeft = 120;
+constexpr int ListTop = 120;
+constexpr int PanelWidth = 1335;
+constexpr int PanelHeight = 1815;
+
+int toTwips(int pixels) {
+    return pixels * 15;
+}
+
+} // namespace
+
 frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_ctx(ctx) {
+    : QWidget(parent, Qt::Window), m_ctx(ctx), m_model(new OnlineListModel(this)),
+      m_list(new QTreeView(this)), m_panel(new QFrame(this)),
+      m_ban(new VistaButton(QStringLiteral("Забанить"), m_panel)),
+      m_disconnect(new VistaButton(QStringLiteral("Отключить"), m_panel)),
+      m_banned(new VistaButton(QStringLiteral("Забаненые"), m_panel)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Онлайн лист"));
+
+    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setIconSize(QSize(16, 16));
+    m_list->header()->setStretchLastSection(false);
+    const int columnWidths[] = {1500, 1000, 1100, 1100};
+    for (int column = 0; column < OnlineListModel::ColumnCount; ++column)
+        m_list->header()->resizeSection(column, twipsToPixels(columnWidths[column]));
+    m_list->installEventFilter(this);
+
+    m_panel->setObjectName(QStringLiteral("Frame1"));
+    m_panel->setFrameShape(QFrame::StyledPanel);
+    m_panel->resize(twipsToPixels(PanelWidth), twipsToPixels(PanelHeight));
+    m_ban->setObjectName(QStringLiteral("VistaButton3"));
+    m_disconnect->setObjectName(QStringLiteral("VistaButton2"));
+    m_banned->setObjectName(QStringLiteral("VistaButton1"));
+    const int buttonTops[] = {240, 720, 1200};
+    VistaButton* const buttons[] = {m_ban, m_disconnect, m_banned};
+    for (int i = 0; i < 3; ++i)
+        buttons[i]->setGeometry(twipsToPixels(120), twipsToPixels(buttonTops[i]),
+                                twipsToPixels(1095), twipsToPixels(375));
+    connect(m_ban, &VistaButton::Click, this, &frmOnlineList::banSelected);
+    connect(m_disconnect, &VistaButton::Click, this, &frmOnlineList::disconnectSelected);
+    connect(m_banned, &VistaButton::Click, this, &frmOnlineList::openBanList);
+
+    setMinimumSize(twipsToPixels(MinWidth - FrameWidth), twipsToPixels(MinHeight - FrameHeight));
+    resize(twipsToPixels(8085), twipsToPixels(7005));
+
+    connect(&m_refreshTimer, &QTimer::timeout, this, &frmOnlineList::refresh);
+    m_refreshTimer.start(1);
 }
 
 frmOnlineList::~frmOnlineList() = default;
+
+void frmOnlineList::refresh() {
+    m_refreshTimer.setInterval(1000);
+    std::vector<PairSnapshot> pairs;
+    if (m_ctx.controller)
+        pairs = m_ctx.controller->engine().livePairs();
+    showPairs(std::move(pairs), m_ctx.clock->now());
+}
+
+void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
+    m_model->setPairs(std::move(pairs), now);
+}
+
+int frmOnlineList::selectedRow() const {
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+QString frmOnlineList::selectedAddress() const {
+    return m_model->addressAt(selectedRow());
+}
+
+void frmOnlineList::disconnectSelected() {
+    const QString address = selectedAddress();
+    if (!address.isEmpty() && m_ctx.controller &&
+        m_ctx.controller->engine().disconnectFirst(address))
+        m_ctx.controller->refreshOnlineDisplay(OnlinePrefix::ServerSide);
+    m_list->setFocus();
+}
+
+void frmOnlineList::banSelected() {
+    const QString address = selectedAddress();
+    if (!address.isEmpty()) {
+        BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
+        const BanChanges::Outcome outcome = changes.add(IpToNumber(address));
+        if (outcome != BanChanges::Outcome::Saved)
+            m_ctx.messages->show(this, changes.messageFor(outcome));
+    }
+    m_list->setFocus();
+}
+
+void frmOnlineList::openBanList() {
+    showChildWindow(this, new frmBanList(m_ctx));
+}
+
+bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            // Ctrl alone bans; Delete with any other modifiers disconnects.
+            const Qt::KeyboardModifiers held = key->modifiers() & ~Qt::KeypadModifier;
+            if (held == Qt::ControlModifier)
+                banSelected();
+            else
+                disconnectSelected();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmOnlineList::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int outerWidth = toTwips(width()) + FrameWidth;
+    const int outerHeight = toTwips(height()) + FrameHeight;
+    const int listWidth = std::max(0, outerWidth - ListLeft - PanelWidth - 200);
+    const int listHeight = std::max(0, outerHeight - 700);
+    m_list->setGeometry(twipsToPixels(ListLeft), twipsToPixels(ListTop), twipsToPixels(listWidth),
+                        twipsToPixels(listHeight));
+    m_panel->move(twipsToPixels(listWidth + 150), twipsToPixels(ListTop));
+}
 
 } // namespace qm

@@ -1,21 +1,61 @@
 #pragma once
 
+#include "relay/relay_engine.h"
 #include "settings/app_context.h"
 
+#include <QDateTime>
+#include <QTimer>
 #include <QWidget>
+
+#include <vector>
+
+class QFrame;
+class QTreeView;
 
 namespace qm {
 
+class OnlineListModel;
+class VistaButton;
+
 // The live pairs with their connected time and traffic, refreshed every second,
-// and the actions on them: ban, disconnect, open the ban list.
+// and the actions on the selected one: ban, disconnect, open the ban list.
 class frmOnlineList : public QWidget {
     Q_OBJECT
 public:
     explicit frmOnlineList(AppContext& ctx, QWidget* parent = nullptr);
     ~frmOnlineList() override;
 
+    // Rebuilds the rows from these pairs as of now; the refresh timer passes
+    // the engine's live pairs and the clock's time.
+    void showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now);
+
+    // Row position of the selection, -1 for none.
+    int selectedRow() const;
+
+    QTreeView* list() const { return m_list; }
+    const OnlineListModel& model() const { return *m_model; }
+
+public slots:
+    void refresh();
+    void disconnectSelected();
+    void banSelected();
+    void openBanList();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    QString selectedAddress() const;
+
     AppContext& m_ctx;
+    OnlineListModel* m_model;
+    QTreeView* m_list;
+    QFrame* m_panel;
+    VistaButton* m_ban;
+    VistaButton* m_disconnect;
+    VistaButton* m_banned;
+    QTimer m_refreshTimer;
 };
 
 } // namespace qm
