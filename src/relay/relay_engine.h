@@ -29,8 +29,8 @@ QString onlineCaption(OnlinePrefix prefix, qint16 count);
 // What the online list shows of one live pair.
 struct PairSnapshot {
     int slot = 0;
-    QString clientAddress; // dotted IPv4
-    QDateTime acceptedAt;  // local time of acceptance
+    QString clientAddress;       // dotted IPv4
+    QDateTime acceptedAt;        // local time of acceptance
     quint64 bytesFromClient = 0; // counter A
     quint64 bytesFromServer = 0; // counter B
 };
@@ -50,11 +50,17 @@ public:
     void setUpstreamChooser(UpstreamChooser chooser);
     // Upper bound for an upstream connection attempt (the probe's 5 s by default).
     void setConnectTimeoutMs(int ms);
+    // How long a side of an ended pair may take to accept what was read for it
+    // before the ending (5 s by default); then it is closed regardless.
+    void setCloseLingerMs(int ms);
+    // Pairs at once (32767); clients beyond it are refused. Lowered in tests.
+    void setSlotCapacity(int capacity);
 
     // Listens on 0.0.0.0:port. False (with *error) when the port cannot be bound.
     bool listen(quint16 port, QString* error = nullptr);
     void closeListener();
     bool isListening() const;
+    quint16 serverPort() const; // the bound port (listen(0) picks one); 0 when closed
 
     // Ends every pair, live or reserved, without touching the count (restart).
     void closeAllPairs();
@@ -67,6 +73,8 @@ public:
     // Slots 1..32767; a reserved or live pair occupies its slot.
     bool isSlotOccupied(int slot) const;
     int pairsInProgress() const;
+    // Sides of ended pairs still delivering their last bytes.
+    int lingeringSockets() const;
 
     // The online list's disconnect: ends the live pair in the lowest slot whose
     // client address equals address and lowers the count once; false if none.
@@ -78,6 +86,8 @@ signals:
     // Each new client's upstream: the datagram relay sends there from now on.
     void upstreamChosen(const qm::Upstream& server);
     void clientAccepted(int slot, const QString& address, const qm::Upstream& server);
+    // Banned, no server reachable, no free slot or out of descriptors; the
+    // client was closed without data and nothing was counted.
     void clientRefused(const QString& address, const QString& reason);
     void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
                    quint64 bytesFromServer);

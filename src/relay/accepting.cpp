@@ -1,0 +1,225 @@
+// Listening, the ban check, reserving a slot and connecting upstream; the
+// client is taken over only once its upstream connection stands.
+#include "relay/relay_engine_impl.h"
+
+#include "bans/ip_address.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qm {
+
+namespace {
+
+constexpr int AcceptsPerWakeUp = 64;
+constexpr int AcceptPauseMs = 100;
+
+QString dottedText(in_addr address) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+int openSpareDescriptor() {
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+} // namespace
+
+bool RelayEngine::Impl::listen(quint16 port, QString* error) {
+    closeListener();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int reuse = 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    listenFd = fd;
+    if (spareFd < 0)
+        spareFd = openSpareDescriptor();
+    listenNotifier = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
+    QObject::connect(listenNotifier.get(), &QSocketNotifier::activated, q, [this] {
+        Scope scope(*this);
+        onListenerReadable();
+    });
+    return true;
+}
+
+void RelayEngine::Impl::closeListener() {
+    acceptPause.stop();
+    listenNotifier.reset();
+    if (listenFd >= 0)
+        ::close(listenFd);
+    listenFd = -1;
+}
+
+void RelayEngine::Impl::onListenerReadable() {
+    // A bounded number per wake-up: the notifier is level-triggered and comes back.
+    for (int i = 0; i < AcceptsPerWakeUp && listenFd >= 0; ++i) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            admit(fd, peer);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno == EMFILE || errno == ENFILE)
+            refuseForLackOfDescriptors();
+        return;
+    }
+}
+
+void RelayEngine::Impl::refuseForLackOfDescriptors() {
+    // The pending connection keeps the listener readable; accepting it with the
+    // spare descriptor and closing it at once refuses it without a busy loop.
+    if (spareFd >= 0) {
+        ::close(spareFd);
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd =
+            ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        spareFd = -1;
+        if (fd >= 0)
+            refuse(fd, dottedText(peer.sin_addr), QStringLiteral("out of descriptors"));
+        spareFd = openSpareDescriptor();
+        if (spareFd >= 0)
+            return;
+    }
+    // No spare to give up: stop watching the listener for a moment.
+    listenNotifier->setEnabled(false);
+    acceptPause.start(AcceptPauseMs);
+}
+
+void RelayEngine::Impl::refuse(int fd, const QString& address, const QString& reason) {
+    ::close(fd);
+    emit q->clientRefused(address, reason);
+}
+
+void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
+    const QString address = dottedText(peer.sin_addr);
+    if (bans.contains(IpToNumber(address)))
+        return refuse(fd, address, QStringLiteral("banned"));
+    if (pairTable.full())
+        return refuse(fd, address, QStringLiteral("no free slot"));
+    const std::optional<Upstream> upstream = chooser ? chooser() : std::nullopt;
+    if (!upstream)
+        return refuse(fd, address, QStringLiteral("no server reachable"));
+
+    if (online < std::numeric_limits<qint16>::max())
+        ++online;
+    auto owned = std::make_unique<RelayPair>();
+    RelayPair& pair = *owned;
+    pair.slot = pairTable.lowestFree();
+    pair.serial = nextSerial++;
+    pair.client.fd = fd;
+    pair.clientAddress = address;
+    pair.upstream = *upstream;
+    pairTable.occupy(pair.slot, std::move(owned));
+    setDeadline(pair.server, connectTimeoutMs);
+
+    emit q->upstreamChosen(*upstream);
+    if (pair.ended)
+        return;
+
+    in_addr numeric{};
+    if (inet_pton(AF_INET, upstream->host.toLatin1().constData(), &numeric) == 1)
+        return connectUpstream(pair, numeric);
+    // A name is looked up off the thread; the connect deadline covers the lookup.
+    pair.state = RelayPair::State::Resolving;
+    const int slot = pair.slot;
+    const quint64 serial = pair.serial;
+    pair.lookupId =
+        QHostInfo::lookupHost(upstream->host, q, [this, slot, serial](const QHostInfo& info) {
+            Scope scope(*this);
+            onLookedUp(slot, serial, info);
+        });
+}
+
+void RelayEngine::Impl::onLookedUp(int slot, quint64 serial, const QHostInfo& info) {
+    RelayPair* pair = pairTable.at(slot);
+    if (!pair || pair->serial != serial)
+        return;
+    pair->lookupId = -1;
+    for (const QHostAddress& found : info.addresses()) {
+        bool isIpv4 = false;
+        const quint32 value = found.toIPv4Address(&isIpv4);
+        if (isIpv4) {
+            in_addr address{};
+            address.s_addr = htonl(value);
+            return connectUpstream(*pair, address);
+        }
+    }
+    endPair(*pair, Ending::ServerFailed);
+}
+
+void RelayEngine::Impl::connectUpstream(RelayPair& pair, in_addr address) {
+    pair.state = RelayPair::State::Connecting;
+    Endpoint& server = pair.server;
+    server.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (server.fd < 0)
+        return endPair(pair, Ending::ServerFailed);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(pair.upstream.port);
+    target.sin_addr = address;
+    const int result =
+        ::connect(server.fd, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    if (result != 0 && errno != EINPROGRESS)
+        return endPair(pair, Ending::ServerFailed);
+    if (!watch(server, EPOLL_CTL_ADD))
+        return endPair(pair, Ending::ServerFailed);
+    if (result == 0)
+        finishConnect(pair, EPOLLOUT);
+}
+
+void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(pair.server.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error != 0 || !(events & EPOLLOUT))
+        return endPair(pair, Ending::ServerFailed);
+    pair.server.canWrite = true;
+    acceptClient(pair);
+}
+
+void RelayEngine::Impl::acceptClient(RelayPair& pair) {
+    clearDeadline(pair.server);
+    pair.state = RelayPair::State::Live;
+    pair.acceptedAt = clock.now();
+    // Whatever the client sent while it waited is read from here on.
+    pair.client.canRead = true;
+    pair.client.canWrite = true;
+    if (!watch(pair.client, EPOLL_CTL_ADD))
+        return endPair(pair, Ending::ClientFailed);
+
+    emit q->onlineDisplayRefresh(OnlinePrefix::ClientSide, online);
+    if (pair.ended)
+        return;
+    emit q->clientAccepted(pair.slot, pair.clientAddress, pair.upstream);
+    if (pair.ended)
+        return;
+    // Upstream bytes sent before this moment wait in the socket and go out now.
+    pair.server.canRead = true;
+    takeTurn(pair, pair.server);
+}
+
+} // namespace qm

@@ -1,0 +1,152 @@
+#include "relay/relay_engine.h"
+
+#include "relay/relay_engine_impl.h"
+
+#include <sys/epoll.h>
+#include <unistd.h>
+
+namespace qm {
+
+RelayEngine::Impl::Impl(RelayEngine* owner, const BanTable& banTable, const Clock& wallClock)
+    : q(owner), bans(banTable), clock(wallClock) {
+    epollFd = epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd < 0)
+        qFatal("RelayEngine: epoll_create1 failed");
+    pollNotifier = std::make_unique<QSocketNotifier>(epollFd, QSocketNotifier::Read);
+    QObject::connect(pollNotifier.get(), &QSocketNotifier::activated, q,
+                     [this] { onPollerReadable(); });
+
+    turnTimer.setSingleShot(true);
+    turnTimer.setInterval(0);
+    QObject::connect(&turnTimer, &QTimer::timeout, q, [this] { runQueuedTurns(); });
+
+    deadlineTimer.setSingleShot(true);
+    deadlineTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadlineTimer, &QTimer::timeout, q, [this] { onDeadline(); });
+
+    acceptPause.setSingleShot(true);
+    QObject::connect(&acceptPause, &QTimer::timeout, q, [this] {
+        if (listenNotifier)
+            listenNotifier->setEnabled(true);
+    });
+}
+
+RelayEngine::Impl::~Impl() {
+    // Quietly: nobody listens any more.
+    pollNotifier.reset();
+    listenNotifier.reset();
+    for (int slot = 1; slot <= pairTable.highest(); ++slot) {
+        if (RelayPair* pair = pairTable.at(slot)) {
+            if (pair->lookupId >= 0)
+                QHostInfo::abortHostLookup(pair->lookupId);
+            for (Endpoint* side : {&pair->client, &pair->server})
+                if (side->fd >= 0)
+                    ::close(side->fd);
+        }
+    }
+    for (auto& entry : lingering)
+        if (entry.first->fd >= 0)
+            ::close(entry.first->fd);
+    if (listenFd >= 0)
+        ::close(listenFd);
+    if (spareFd >= 0)
+        ::close(spareFd);
+    ::close(epollFd);
+}
+
+RelayEngine::RelayEngine(const BanTable& bans, const Clock& clock, QObject* parent)
+    : QObject(parent), d(std::make_unique<Impl>(this, bans, clock)) {}
+
+RelayEngine::~RelayEngine() = default;
+
+void RelayEngine::setUpstreamChooser(UpstreamChooser chooser) {
+    d->chooser = std::move(chooser);
+}
+
+void RelayEngine::setConnectTimeoutMs(int ms) {
+    d->connectTimeoutMs = ms;
+}
+
+void RelayEngine::setCloseLingerMs(int ms) {
+    d->lingerMs = ms;
+}
+
+void RelayEngine::setSlotCapacity(int capacity) {
+    d->pairTable.setCapacity(qBound(0, capacity, SlotTable::MaxSlots));
+}
+
+bool RelayEngine::listen(quint16 port, QString* error) {
+    Impl::Scope scope(*d);
+    return d->listen(port, error);
+}
+
+void RelayEngine::closeListener() {
+    Impl::Scope scope(*d);
+    d->closeListener();
+}
+
+bool RelayEngine::isListening() const {
+    return d->listenFd >= 0;
+}
+
+quint16 RelayEngine::serverPort() const {
+    if (d->listenFd < 0)
+        return 0;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(d->listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+void RelayEngine::closeAllPairs() {
+    Impl::Scope scope(*d);
+    for (int slot = d->pairTable.highest(); slot >= 1; --slot)
+        if (RelayPair* pair = d->pairTable.at(slot))
+            d->endPair(*pair, Impl::Ending::Restart);
+}
+
+qint16 RelayEngine::onlineN() const {
+    return d->online;
+}
+
+void RelayEngine::setOnlineN(qint16 n) {
+    d->online = n;
+}
+
+std::vector<PairSnapshot> RelayEngine::livePairs() const {
+    std::vector<PairSnapshot> result;
+    for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
+        const RelayPair* pair = d->pairTable.at(slot);
+        if (pair && pair->state == RelayPair::State::Live)
+            result.push_back({slot, pair->clientAddress, pair->acceptedAt, pair->bytesFromClient,
+                              pair->bytesFromServer});
+    }
+    return result;
+}
+
+bool RelayEngine::isSlotOccupied(int slot) const {
+    return d->pairTable.at(slot) != nullptr;
+}
+
+int RelayEngine::pairsInProgress() const {
+    return d->pairTable.used();
+}
+
+int RelayEngine::lingeringSockets() const {
+    return static_cast<int>(d->lingering.size());
+}
+
+bool RelayEngine::disconnectFirst(const QString& address) {
+    Impl::Scope scope(*d);
+    for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
+        RelayPair* pair = d->pairTable.at(slot);
+        if (pair && pair->state == RelayPair::State::Live && pair->clientAddress == address) {
+            d->endPair(*pair, Impl::Ending::Disconnected);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace qm

@@ -1,0 +1,196 @@
+// Copying bytes between the two sides of live pairs, with counting and
+// backpressure: a side is read only while the other side has nothing waiting.
+#include "relay/relay_engine_impl.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+
+namespace qm {
+
+namespace {
+
+constexpr int EventsPerWait = 256;
+constexpr int WaitsPerWakeUp = 4;
+
+} // namespace
+
+char* RelayEngine::Impl::scratchBuffer() {
+    if (!scratch)
+        scratch = std::make_unique_for_overwrite<char[]>(ChunkBytes);
+    return scratch.get();
+}
+
+bool RelayEngine::Impl::watch(Endpoint& endpoint, int operation) {
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+    event.data.ptr = &endpoint;
+    if (epoll_ctl(epollFd, operation, endpoint.fd, &event) != 0)
+        return false;
+    endpoint.watched = true;
+    return true;
+}
+
+void RelayEngine::Impl::onPollerReadable() {
+    Scope scope(*this);
+    epoll_event events[EventsPerWait];
+    for (int wait = 0; wait < WaitsPerWakeUp; ++wait) {
+        const int count = epoll_wait(epollFd, events, EventsPerWait, 0);
+        for (int i = 0; i < count; ++i)
+            dispatch(*static_cast<Endpoint*>(events[i].data.ptr), events[i].events);
+        if (count < EventsPerWait)
+            break;
+    }
+    runQueuedTurns();
+}
+
+void RelayEngine::Impl::dispatch(Endpoint& endpoint, quint32 events) {
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))
+        endpoint.canRead = true;
+    if (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))
+        endpoint.peerClosed = true;
+    if (events & (EPOLLOUT | EPOLLHUP | EPOLLERR))
+        endpoint.canWrite = true;
+
+    if (endpoint.role == Endpoint::Role::Lingering) {
+        auto& socket = static_cast<LingeringSocket&>(endpoint);
+        if (!socket.closed)
+            stepLingering(socket);
+        return;
+    }
+    RelayPair& pair = *endpoint.pair;
+    if (pair.ended)
+        return;
+    if (pair.state == RelayPair::State::Connecting)
+        return finishConnect(pair, events);
+    takeTurn(pair, endpoint);
+}
+
+void RelayEngine::Impl::takeTurn(RelayPair& pair, Endpoint& first) {
+    // The side that raised the event is read first, so a client that resets
+    // is seen as its own ending, not as a failed send towards it.
+    Endpoint& second = &first == &pair.client ? pair.server : pair.client;
+    const auto counterOf = [&pair](const Endpoint& from) -> quint64& {
+        return from.role == Endpoint::Role::Client ? pair.bytesFromClient : pair.bytesFromServer;
+    };
+    const Flow a = pump(pair, first, second, counterOf(first));
+    if (a == Flow::Ended)
+        return;
+    const Flow b = pump(pair, second, first, counterOf(second));
+    if (b == Flow::Ended)
+        return;
+    if (a == Flow::More || b == Flow::More)
+        queueTurn(pair);
+}
+
+RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from, Endpoint& to,
+                                                quint64& counter) {
+    const bool fromClient = from.role == Endpoint::Role::Client;
+    for (int read = 0; read < ReadsPerTurn; ++read) {
+        if (!to.out.empty()) {
+            const Flush flushed = flush(to);
+            if (flushed == Flush::Failed) {
+                endPair(pair, fromClient ? Ending::SendToServerFailed : Ending::SendToClientFailed);
+                return Flow::Ended;
+            }
+            if (flushed == Flush::Waiting)
+                return Flow::Idle; // backpressure: "from" is left unread
+        }
+        if (!from.canRead)
+            return Flow::Idle;
+        char* buffer = scratchBuffer();
+        const ssize_t n = ::recv(from.fd, buffer, ChunkBytes, 0);
+        if (n > 0) {
+            counter += static_cast<quint64>(n);
+            // A short read emptied the socket; a hang-up still needs the final read.
+            if (static_cast<std::size_t>(n) < ChunkBytes && !from.peerClosed)
+                from.canRead = false;
+            if (!sendOrKeep(to, buffer, static_cast<std::size_t>(n))) {
+                endPair(pair, fromClient ? Ending::SendToServerFailed : Ending::SendToClientFailed);
+                return Flow::Ended;
+            }
+            continue;
+        }
+        if (n == 0) {
+            from.sawEnd = true;
+            endPair(pair, fromClient ? Ending::ClientClosed : Ending::ServerClosed);
+            return Flow::Ended;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            from.canRead = false;
+            return Flow::Idle;
+        }
+        if (errno == EINTR)
+            continue;
+        endPair(pair, fromClient ? Ending::ClientFailed : Ending::ServerFailed);
+        return Flow::Ended;
+    }
+    return from.canRead && to.out.empty() ? Flow::More : Flow::Idle;
+}
+
+RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
+    while (!to.out.empty()) {
+        if (!to.canWrite)
+            return Flush::Waiting;
+        const ssize_t n = ::send(to.fd, to.out.data(), to.out.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            const bool shortWrite = static_cast<std::size_t>(n) < to.out.size();
+            to.out.consume(static_cast<std::size_t>(n));
+            if (shortWrite)
+                to.canWrite = false; // the socket is full; it says when it has room
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return Flush::Failed;
+        to.canWrite = false;
+    }
+    return Flush::Done;
+}
+
+bool RelayEngine::Impl::sendOrKeep(Endpoint& to, const char* bytes, std::size_t count) {
+    std::size_t sent = 0;
+    while (to.canWrite && sent < count) {
+        const ssize_t n = ::send(to.fd, bytes + sent, count - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            if (sent < count)
+                to.canWrite = false;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        } else {
+            to.canWrite = false;
+        }
+    }
+    if (sent < count)
+        to.out.assign(bytes + sent, count - sent);
+    return true;
+}
+
+void RelayEngine::Impl::queueTurn(RelayPair& pair) {
+    if (pair.queued)
+        return;
+    pair.queued = true;
+    turns.push_back(&pair);
+    if (!turnTimer.isActive())
+        turnTimer.start();
+}
+
+void RelayEngine::Impl::runQueuedTurns() {
+    Scope scope(*this);
+    // One round: pairs queued during it wait for the next one.
+    for (std::size_t round = turns.size(); round > 0 && !turns.empty(); --round) {
+        RelayPair* pair = turns.front();
+        turns.pop_front();
+        pair->queued = false;
+        takeTurn(*pair, pair->client);
+    }
+    if (!turns.empty() && !turnTimer.isActive())
+        turnTimer.start();
+}
+
+} // namespace qm
