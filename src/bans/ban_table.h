@@ -24,10 +24,10 @@ public:
     // Stores number at index count() and grows by one; the new spare holds 0.
     // Returns false, changing nothing, when MaxBans are already stored.
     bool append(qint32 number);
-    // 0 <= k < count()
+    // 0 <= k < count(); any other k changes nothing.
     void replace(int k, qint32 number);
-    // 0 <= k < count(): the last ban moves into place k, the table shrinks by one
-    // and the old last ban stays behind as the stale spare.
+    // 0 <= k < count() (any other k changes nothing): the last ban moves into place k, the table
+    // shrinks by one and the old last ban stays behind as the stale spare.
     void remove(int k);
 
     // All elements, spare included, as the file holds them.

@@ -1,18 +1,34 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace qm {
 
-// Key-file access. Section and key names match without regard to case.
-// Returns the value (cut to 254 characters) or "" when the file, section or key
-// is missing or the file cannot be read.
+// Key-file access. Section and key names match without regard to case; the
+// first section of a name is the one read and written. The file is single-byte
+// text (Latin-1): characters outside it are written as "?".
+//
+// Returns the value with blanks around it removed, cut to 254 characters, or
+// "" when the file, section or key is missing or the file cannot be read.
 QString ReadIniValue(const QString& section, const QString& key, const QString& path);
 
 // Sets key=value in section, creating the file, section or key as needed and
-// leaving every other line byte for byte. Written atomically (temporary file,
-// then rename). Returns false when the file could not be written.
+// leaving every other line byte for byte (an existing key keeps its line, a new
+// key goes after the section's last non-blank line, a new section at the end).
+// The file keeps its line ending; a new file gets "\n". Written atomically
+// (temporary file, then rename). Returns false, writing nothing, when the file
+// exists but cannot be read, cannot be replaced, or a name or value cannot be
+// stored (empty or blank-edged names, line breaks, "=" or brackets in names).
 bool WriteIniValue(const QString& section, const QString& key, const QString& value,
                    const QString& path);
+
+struct IniEntry {
+    QString key;
+    QString value;
+};
+
+// Several keys of one section in one atomic write, set in the given order.
+bool WriteIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path);
 
 } // namespace qm

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace qm {
+
+// Replaces the file at path with bytes: they go to a temporary file in the same
+// folder, which is flushed to disk and renamed over the old file, so the old
+// content stays whole until the new one is complete. An existing file keeps its
+// permissions. Returns false and sets *error when any step fails; the old file
+// is then untouched and no temporary file is left behind.
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+} // namespace qm
