@@ -26,11 +26,13 @@ void QtMessageBoxes::show(QWidget* parent, const UserMessage& message) {
         box.exec();
         return;
     }
-    if (QMessageBox* open = m_openNetworkBoxes.value(message.text)) {
+    // A box already answered may wait for its deletion: it no longer counts.
+    if (QMessageBox* open = m_openNetworkBoxes.value(message.text); open && open->isVisible()) {
         open->raise();
         return;
     }
-    m_openNetworkBoxes.removeIf([](const auto& entry) { return entry.value().isNull(); });
+    m_openNetworkBoxes.removeIf(
+        [](const auto& entry) { return !entry.value() || !entry.value()->isVisible(); });
     auto* box =
         new QMessageBox(boxIcon(message.icon), ProgramTitle, message.text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
