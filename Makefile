@@ -26,7 +26,7 @@ build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	@scripts/run.sh
+	@scripts/run.sh $(BUILD)/quillet-mirror
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)

@@ -13,6 +13,12 @@ case "${1:-build}" in
     *) echo "usage: $0 [build|fuzz|look]" >&2; exit 2 ;;
 esac
 
+if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+    echo "This is not a Debian system (no dpkg-query/apt-get). Install the equivalents of:" >&2
+    echo "  ${pkgs[*]}" >&2
+    exit 1
+fi
+
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -30,5 +36,8 @@ else
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if ! "${as_root[@]}" apt-get update -qq ||
+    ! "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+    echo "apt-get could not install: ${missing[*]} (is the network or the package mirror reachable?)" >&2
+    exit 1
+fi

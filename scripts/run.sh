@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make run: the desktop program where there is a display, the headless relay otherwise.
+#   run.sh [executable]   (default build/quillet-mirror)
 set -eu
-bin="$(dirname "$0")/../build/quillet-mirror"
+bin="${1:-$(dirname "$0")/../build/quillet-mirror}"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     echo "Starting the desktop program (display found)." >&2
     exec "$bin"

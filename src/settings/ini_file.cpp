@@ -119,7 +119,8 @@ ReadStatus readWholeFile(const QString& path, QByteArray* content) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return ReadStatus::Unreadable;
-    *content = file.read(MaxFileSize + 1);
+    // Sized by the file, not the limit; one byte more shows that it grew too big.
+    *content = file.read(qMin(file.size(), MaxFileSize) + 1);
     if (file.error() != QFileDevice::NoError || content->size() > MaxFileSize)
         return ReadStatus::Unreadable;
     return ReadStatus::Read;

@@ -1,0 +1,19 @@
+// Any text: IpToNumber must not fail, and a valid result must come back from
+// its dotted text unchanged.
+#include "bans/ip_address.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const qint32 number = qm::IpToNumber(text);
+    if (number != 0) {
+        const QString dotted = qm::NumberToIp(number);
+        if (qm::IpToNumber(dotted) != number || dotted.count(u'.') != 3)
+            std::abort();
+    }
+    if (qm::IpToNumber(qm::NumberToIp(number)) != number)
+        std::abort();
+    return 0;
+}
