@@ -32,36 +32,41 @@ QImage drawProgramImage(int size) {
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 48.0, size / 48.0); // drawn on a 48-unit grid
+    const bool small = size < 32; // fewer, bolder strokes that stay legible
+    const qreal unit = size / 48.0;
+    painter.scale(unit, unit);    // drawn on a 48-unit grid
+    const qreal rim = 1.0 / unit; // one device pixel
 
-    // Tile: deep blue to sky blue with a darker rim.
-    QLinearGradient tile(0, 2, 0, 46);
+    // Tile: sky blue to deep blue with a darker rim.
+    QLinearGradient tile(0, 0, 0, 48);
     tile.setColorAt(0, QColor(86, 170, 236));
     tile.setColorAt(1, QColor(24, 82, 158));
-    painter.setPen(QPen(QColor(16, 52, 104), size >= 32 ? 2.0 : 3.0));
+    painter.setPen(QPen(QColor(16, 52, 104), rim));
     painter.setBrush(tile);
-    painter.drawRoundedRect(QRectF(2, 2, 44, 44), 9, 9);
+    const qreal inset = rim / 2;
+    painter.drawRoundedRect(QRectF(inset, inset, 48 - rim, 48 - rim), 9, 9);
 
-    // Gloss over the upper half.
-    if (size >= 32) {
+    if (!small) {
+        // Gloss over the upper half and the mirror line between the arrows.
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(255, 255, 255, 60));
-        painter.drawRoundedRect(QRectF(5, 5, 38, 17), 6, 6);
+        painter.drawRoundedRect(QRectF(4, 4, 40, 18), 6, 6);
+        painter.setPen(QPen(QColor(255, 255, 255, 200), 2.0, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(24, 8), QPointF(24, 40));
     }
 
-    // The mirror line and the two relayed directions.
-    painter.setPen(
-        QPen(QColor(255, 255, 255, 200), size >= 32 ? 2.0 : 3.0, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(24, 9), QPointF(24, 39));
+    // The two relayed directions; on the small image they sit on whole pixels.
     painter.setPen(Qt::NoPen);
-    const qreal thickness = size >= 32 ? 4.5 : 6.5;
+    const qreal thickness = small ? 6 : 4.5;
+    const qreal upper = small ? 15 : 17;
+    const qreal lower = small ? 33 : 31;
     painter.setBrush(QColor(255, 214, 92));
-    painter.drawPath(arrow(8, 40, 17, thickness));
+    painter.drawPath(arrow(8, 41, upper, thickness));
     painter.setBrush(Qt::white);
     QTransform mirror;
     mirror.translate(48, 0);
     mirror.scale(-1, 1);
-    painter.drawPath(mirror.map(arrow(8, 40, 31, thickness)));
+    painter.drawPath(mirror.map(arrow(8, 41, lower, thickness)));
     return image;
 }
 
