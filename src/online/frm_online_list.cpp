@@ -93,7 +93,21 @@ void frmOnlineList::refresh() {
 }
 
 void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
+    const int remembered = selectedRow();
     m_model->setPairs(std::move(pairs), now);
+    // The selection stays on its position, not with its client; when that
+    // position is gone, nothing is selected (the view would pick a neighbour).
+    if (remembered < 0)
+        return;
+    QItemSelectionModel* selection = m_list->selectionModel();
+    if (remembered < m_model->rowCount()) {
+        const QModelIndex row = m_model->index(remembered, 0);
+        if (!selection->isRowSelected(remembered))
+            selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+    } else {
+        selection->clear();
+    }
 }
 
 int frmOnlineList::selectedRow() const {
@@ -129,7 +143,7 @@ void frmOnlineList::openBanList() {
 }
 
 bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list && event->type() == QEvent::KeyPress) {
+    if (watched == m_list && event->type() == QEvent::KeyPress && m_list->isEnabled()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
             // Ctrl alone bans; Delete with any other modifiers disconnects.
