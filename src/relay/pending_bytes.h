@@ -6,9 +6,9 @@
 
 namespace qm {
 
-// Bytes read from one side that the other side has not taken yet. Holds at
-// most one read's worth and owns no memory while empty, so an idle pair costs
-// nothing here.
+// Bytes read from one side that the other side has not taken yet. Holds one
+// read's worth, or the rest of a side that has closed, and owns no memory
+// while empty, so an idle pair costs nothing here.
 class PendingBytes {
 public:
     bool empty() const { return m_offset == m_size; }
@@ -20,6 +20,14 @@ public:
         std::memcpy(m_data.get(), bytes, count);
         m_size = count;
         m_offset = 0;
+    }
+    void append(const char* bytes, std::size_t count) {
+        auto grown = std::make_unique_for_overwrite<char[]>(size() + count);
+        std::memcpy(grown.get(), data(), size());
+        std::memcpy(grown.get() + size(), bytes, count);
+        m_size = size() + count;
+        m_offset = 0;
+        m_data = std::move(grown);
     }
     void consume(std::size_t count) {
         m_offset += count;

@@ -1,5 +1,6 @@
 // Copying bytes between the two sides of live pairs, with counting and
-// backpressure: a side is read only while the other side has nothing waiting.
+// backpressure: a side is read only while the other side has nothing waiting
+// (at most one read), so TCP flow control reaches the sender.
 #include "relay/relay_engine_impl.h"
 
 #include <algorithm>
@@ -94,8 +95,11 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
                 endPair(pair, fromClient ? Ending::SendToServerFailed : Ending::SendToClientFailed);
                 return Flow::Ended;
             }
-            if (flushed == Flush::Waiting)
-                return Flow::Idle; // backpressure: "from" is left unread
+            // Backpressure: "from" is left unread, unless it has closed; then
+            // its last bytes (no more than its receive buffer) are taken now,
+            // so the ending is not held up by a peer that does not read.
+            if (flushed == Flush::Waiting && !from.peerClosed)
+                return Flow::Idle;
         }
         if (!from.canRead)
             return Flow::Idle;
@@ -126,7 +130,7 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
         endPair(pair, fromClient ? Ending::ClientFailed : Ending::ServerFailed);
         return Flow::Ended;
     }
-    return from.canRead && to.out.empty() ? Flow::More : Flow::Idle;
+    return from.canRead && (to.out.empty() || from.peerClosed) ? Flow::More : Flow::Idle;
 }
 
 RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
@@ -151,6 +155,10 @@ RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
 }
 
 bool RelayEngine::Impl::sendOrKeep(Endpoint& to, const char* bytes, std::size_t count) {
+    if (!to.out.empty()) {
+        to.out.append(bytes, count);
+        return true;
+    }
     std::size_t sent = 0;
     while (to.canWrite && sent < count) {
         const ssize_t n = ::send(to.fd, bytes + sent, count - sent, MSG_NOSIGNAL);

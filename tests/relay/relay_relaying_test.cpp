@@ -1,0 +1,191 @@
+#include "relay_fixture.h"
+
+#include "support/test_main.h"
+
+#include <QCryptographicHash>
+#include <QTcpServer>
+#include <QTest>
+
+#include <sys/socket.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+// An upstream on 127.0.0.2 that does not read until told to, so everything
+// sent towards it piles up in the kernel buffers on the way.
+class StalledUpstream : public QObject {
+public:
+    StalledUpstream() {
+        m_server.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            connection = m_server.nextPendingConnection();
+            connection->setReadBufferSize(1);
+        });
+    }
+    Upstream upstream() const { return {QStringLiteral("127.0.0.2"), m_server.serverPort()}; }
+    QByteArray readAll(qsizetype expected) {
+        connection->setReadBufferSize(0);
+        return readExactly(*connection, expected);
+    }
+
+    QTcpSocket* connection = nullptr;
+
+private:
+    QTcpServer m_server;
+};
+
+QByteArray sha1(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+} // namespace
+
+class RelayRelayingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void bytesPassUnchangedAndAreCountedPerSide() {
+        RelayFixture f;
+        f.server1.setEcho(false);
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        const QByteArray request = patternBytes(100, 1);
+        client->write(request);
+        QTRY_COMPARE(f.server1.received(), request);
+        QTRY_COMPARE(f.server1.openConnections().size(), 1);
+        const QByteArray reply = patternBytes(40, 2);
+        f.server1.openConnections().first()->write(reply);
+        QCOMPARE(readExactly(*client, 40), reply);
+
+        const auto pairs = f.engine.livePairs();
+        QCOMPARE(pairs.size(), 1u);
+        QCOMPARE(pairs[0].bytesFromClient, 100u);
+        QCOMPARE(pairs[0].bytesFromServer, 40u);
+    }
+
+    void megabytesBothWaysArriveIntact() {
+        RelayFixture f;
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        const QByteArray sent = patternBytes(8 << 20, 3);
+        client->write(sent);
+        const QByteArray echoed = readExactly(*client, sent.size());
+        QCOMPARE(echoed.size(), sent.size());
+        QCOMPARE(sha1(echoed), sha1(sent));
+        QCOMPARE(sha1(f.server1.received()), sha1(sent));
+        QCOMPARE(f.engine.livePairs()[0].bytesFromClient, quint64(sent.size()));
+        QCOMPARE(f.engine.livePairs()[0].bytesFromServer, quint64(sent.size()));
+    }
+
+    void upstreamGreetingBeforeAcceptanceReachesTheClientCountedOnce() {
+        RelayFixture f;
+        f.server1.setGreeting("220 ready\r\n");
+        auto client = f.connectClient();
+        QVERIFY(client);
+        QCOMPARE(readExactly(*client, 11), QByteArray("220 ready\r\n"));
+        QTest::qWait(50);
+        QCOMPARE(client->bytesAvailable(), 0);
+        QCOMPARE(f.engine.livePairs()[0].bytesFromServer, 11u);
+    }
+
+    void aSideThatDoesNotReadStopsTheOtherSideBeingRead() {
+        RelayFixture f;
+        StalledUpstream stalled;
+        f.chooseUpstreams({stalled.upstream()});
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        const QByteArray sent = patternBytes(48 << 20, 4);
+        client->write(sent);
+        // Kernel buffers take a few MB; a relay that buffered without limit
+        // would have taken everything off the client.
+        QTest::qWait(700);
+        QVERIFY2(client->bytesToWrite() > (16 << 20),
+                 qPrintable(QString::number(client->bytesToWrite())));
+        const QByteArray arrived = stalled.readAll(sent.size());
+        QCOMPARE(arrived.size(), sent.size());
+        QCOMPARE(sha1(arrived), sha1(sent));
+        QCOMPARE(client->bytesToWrite(), 0);
+    }
+
+    void clientClosingAfterABurstHasItAllDeliveredFirst() {
+        RelayFixture f;
+        StalledUpstream stalled;
+        f.chooseUpstreams({stalled.upstream()});
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        const QByteArray sent = patternBytes(8 << 20, 5);
+        client->write(sent);
+        client->disconnectFromHost(); // after the last byte has left
+        QTest::qWait(300);
+        const QByteArray arrived = stalled.readAll(sent.size());
+        QCOMPARE(sha1(arrived), sha1(sent));
+        QVERIFY(waitForClose(*stalled.connection));
+        QCOMPARE(f.captions.last(), QStringLiteral("Онлаин – 0"));
+        QCOMPARE(f.ended.size(), 1);
+        QCOMPARE(f.ended[0].bytesFromClient, quint64(sent.size()));
+    }
+
+    void upstreamClosingAfterABurstHasItAllDeliveredFirst() {
+        RelayFixture f;
+        const QByteArray sent = patternBytes(8 << 20, 6);
+        f.server1.setGreeting(sent);
+        connect(&f.server1, &FakeUpstream::connectionAccepted, this,
+                [](QTcpSocket* connection) { connection->disconnectFromHost(); });
+        auto client = f.connectClient();
+        QVERIFY(client);
+        // The client reads late: the pair has ended by then (the upstream is
+        // gone), and what was read for it still arrives.
+        QTRY_COMPARE(f.ended.size(), 1);
+        QCOMPARE(f.captions.last(), QStringLiteral("Онлайн – 0"));
+        QCOMPARE(f.ended[0].bytesFromServer, quint64(sent.size()));
+        const QByteArray arrived = readExactly(*client, sent.size());
+        QCOMPARE(sha1(arrived), sha1(sent));
+        QVERIFY(waitForClose(*client));
+        QTRY_COMPARE(f.engine.lingeringSockets(), 0);
+    }
+
+    void aPeerThatNeverReadsHoldsAnEndedPairOnlyForTheLingerTime() {
+        RelayFixture f;
+        f.engine.setCloseLingerMs(300);
+        f.server1.setGreeting(patternBytes(8 << 20, 7));
+        connect(&f.server1, &FakeUpstream::connectionAccepted, this,
+                [](QTcpSocket* connection) { connection->disconnectFromHost(); });
+        auto client = f.connectClient();
+        QVERIFY(client);
+        client->setReadBufferSize(1); // and never reads
+        QTRY_COMPARE(f.ended.size(), 1);
+        QCOMPARE(f.engine.lingeringSockets(), 1);
+        QCOMPARE(f.engine.pairsInProgress(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(f.engine.lingeringSockets(), 0, 2000);
+    }
+
+    void aFailedSendEndsThePairOnceAsAnUpstreamEnding() {
+        RelayFixture f;
+        f.server1.setEcho(false);
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        QTRY_COMPARE(f.server1.openConnections().size(), 1);
+        QTcpSocket* upstream = f.server1.openConnections().first();
+
+        // The client's bytes are waiting when the upstream resets, and the
+        // relay has not seen either yet: forwarding them is what fails.
+        client->write("doomed");
+        client->flush();
+        const linger reset{1, 0};
+        setsockopt(int(upstream->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        upstream->abort();
+
+        QVERIFY(waitForClose(*client));
+        QCOMPARE(f.forwardingFailures, QList<int>{1});
+        QCOMPARE(f.ended.size(), 1);
+        QCOMPARE(f.ended[0].bytesFromClient, 6u);
+        QCOMPARE(f.captions,
+                 (QStringList{QStringLiteral("Онлаин – 1"), QStringLiteral("Онлайн – 0")}));
+        QCOMPARE(f.engine.onlineN(), 0);
+        QCOMPARE(f.engine.pairsInProgress(), 0);
+    }
+};
+
+QM_TEST_MAIN_CORE(RelayRelayingTest)
+#include "relay_relaying_test.moc"
