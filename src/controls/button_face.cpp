@@ -24,10 +24,7 @@ void ButtonFace::press() {
     DrawSkin(PcPressed);
 }
 
-void ButtonFace::move(bool inside, bool leftButtonAlone) {
-    m_timer1On = true;
-    if (!inside)
-        return;
+void ButtonFace::moveInside(bool leftButtonAlone) {
     if (leftButtonAlone) {
         DrawSkin(PcPressed);
     } else if (!MouseInside) {

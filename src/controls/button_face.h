@@ -28,7 +28,9 @@ public:
     void DrawSkin(int cell);
 
     void press();
-    void move(bool inside, bool leftButtonAlone);
+    // Every move starts the poll first; a move inside then animates.
+    void pointerMoved() { m_timer1On = true; }
+    void moveInside(bool leftButtonAlone);
     void release();
     void focusIn() { DrawSkin(PcHighlighted); }
     void focusOut() { DrawSkin(PcNormal); }

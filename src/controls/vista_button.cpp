@@ -95,8 +95,11 @@ void VistaButton::MoveInTick() {
 
 void VistaButton::Timer1Tick() {
     const QPoint pointer = mapFromGlobal(m_pointer());
-    const bool outside =
-        pointer.x() < 0 || pointer.y() < 0 || pointer.x() > width() || pointer.y() > height();
+    pointerFound(pointer.x() < 0 || pointer.y() < 0 || pointer.x() > width() ||
+                 pointer.y() > height());
+}
+
+void VistaButton::pointerFound(bool outside) {
     if (m_face.Timer1Tick(outside)) {
         faceChanged();
         emit MouseOut();
@@ -118,8 +121,10 @@ void VistaButton::showEvent(QShowEvent*) {
 }
 
 void VistaButton::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         layoutCaption();
+        emit PropertyChanged(QStringLiteral("Font"));
+    }
     // A window that disables itself keeps its buttons' faces: only the
     // button's own flag counts.
     if (event->type() == QEvent::EnabledChange && ownEnabled() != m_enabled) {
@@ -142,17 +147,25 @@ void VistaButton::mousePressEvent(QMouseEvent* event) {
 }
 
 void VistaButton::mouseMoveEvent(QMouseEvent* event) {
-    const QPointer<VistaButton> alive(this);
-    const QPointF at = event->position();
-    const int button = mouseButtonCode(event->buttons());
-    const bool isInside = inside(at);
-    if (isInside) {
-        emit MouseMove(button, shiftCode(event->modifiers()), at.x(), at.y());
-        if (!alive)
-            return;
-    }
-    m_face.move(isInside, button == 1);
+    m_face.pointerMoved();
     faceChanged();
+    const QPointF at = event->position();
+    if (!inside(at))
+        return;
+    const QPointer<VistaButton> alive(this);
+    const int button = mouseButtonCode(event->buttons());
+    emit MouseMove(button, shiftCode(event->modifiers()), at.x(), at.y());
+    if (!alive)
+        return;
+    m_face.moveInside(button == 1);
+    faceChanged();
+}
+
+void VistaButton::leaveEvent(QEvent*) {
+    // Where the platform cannot report the pointer outside our windows the poll
+    // would never see it leave; the leave notice settles it.
+    if (m_timer1.isActive())
+        pointerFound(true);
 }
 
 void VistaButton::mouseReleaseEvent(QMouseEvent* event) {

@@ -74,6 +74,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -82,6 +83,7 @@ protected:
 private:
     bool ownEnabled() const; // the button's own flag, not its window's
     bool inside(QPointF point) const;
+    void pointerFound(bool outside);
     QFont containerFont() const;
     void ShowState();
     void layoutCaption();

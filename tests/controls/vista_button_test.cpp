@@ -149,6 +149,18 @@ private slots:
         QCOMPARE(f.animate(), QList<Face>({moves(4), moves(3), moves(2), moves(1), moves(0)}));
     }
 
+    void leaveNoticeEndsTheHoverLikeThePoll() {
+        Fixture f;
+        QSignalSpy outs(f.button, &VistaButton::MouseOut);
+        f.moveTo({50, 15}); // the pointer source still says inside
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(f.button, &leave);
+        QCOMPARE(outs.size(), 1);
+        QVERIFY(!f.button->timer1Active());
+        QCoreApplication::sendEvent(f.button, &leave); // poll already off: nothing more
+        QCOMPARE(outs.size(), 1);
+    }
+
     void pointerOnTheRightAndBottomEdgeIsInside() {
         Fixture f;
         f.moveTo({50, 15});
