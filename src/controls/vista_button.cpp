@@ -27,6 +27,7 @@ VistaButton::VistaButton(QWidget* parent)
     : QWidget(parent), m_lbl(new QLabel(this)), m_pointer([] { return QCursor::pos(); }) {
     m_lbl->setObjectName(QStringLiteral("lbl"));
     m_lbl->setAttribute(Qt::WA_TransparentForMouseEvents); // its clicks are the button's
+    m_lbl->setTextFormat(Qt::PlainText);
     m_lbl->setText(objectName());
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
