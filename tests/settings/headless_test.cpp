@@ -1,0 +1,143 @@
+// The built program in headless mode: it reads config.ini and ban.dat from its
+// own folder, relays at once, prints one line per event and ends cleanly on
+// SIGINT and SIGTERM; a first start that fails ends it with code 1.
+#include "support/test_main.h"
+
+#include "controller_rig.h"
+#include "support/file_helpers.h"
+
+#include <QProcess>
+
+#include <csignal>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+// The headless program always binds the fixed upstream datagram port.
+constexpr quint16 FixedDatagramPort = 44786;
+
+// The program copied into a folder of its own, with its settings beside it.
+class HeadlessProgram {
+public:
+    bool install(const QByteArray& config, const QByteArray& bans = {}) {
+        const QString built = qEnvironmentVariable("QM_TEST_BINARY_DIR") + "/quillet-mirror";
+        const QString copy = folder.filePath(QStringLiteral("quillet-mirror"));
+        return QFile::copy(built, copy) && writeBytes(folder.filePath("config.ini"), config) &&
+               (bans.isEmpty() || writeBytes(folder.filePath("ban.dat"), bans));
+    }
+
+    void start() {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { output += QString::fromUtf8(process.readAllStandardOutput()); });
+        process.setProgram(folder.filePath(QStringLiteral("quillet-mirror")));
+        process.setArguments({QStringLiteral("--headless")});
+        process.setWorkingDirectory(QDir::tempPath()); // never the program's folder
+        process.start();
+    }
+
+    bool printed(const QString& line) const { return output.split('\n').contains(line); }
+
+    QTemporaryDir folder;
+    QProcess process;
+    QString output;
+};
+
+QByteArray configFor(quint16 clientPort, quint16 serverPort, quint16 server2Port) {
+    return QStringLiteral("[main]\nAuto_Start=0\nClient_Port=%1\nServer_IP=127.0.0.1\n"
+                          "Server_Port=%2\nServer2_IP=127.0.0.2\nServer2_Port=%3\n")
+        .arg(clientPort)
+        .arg(serverPort)
+        .arg(server2Port)
+        .toLatin1();
+}
+
+bool fixedDatagramPortFree() {
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::AnyIPv4, FixedDatagramPort, QAbstractSocket::DontShareAddress);
+}
+
+} // namespace
+
+class HeadlessTest : public QObject {
+    Q_OBJECT
+private slots:
+    void relaysPrintsEventsAndEndsOnSignal_data();
+    void relaysPrintsEventsAndEndsOnSignal();
+    void failedFirstStartEndsWithCodeOne();
+};
+
+void HeadlessTest::relaysPrintsEventsAndEndsOnSignal_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void HeadlessTest::relaysPrintsEventsAndEndsOnSignal() {
+    QFETCH(int, signalNumber);
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    const quint16 deadPort = freePort();
+    HeadlessProgram program;
+    // ban.dat: 127.0.0.5 banned, then the spare element.
+    QVERIFY(program.install(configFor(port, server.port(), deadPort),
+                            QByteArray("\x7f\x00\x00\x05\x00\x00\x00\x00", 8)));
+    program.start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
+                             10000);
+    QVERIFY(program.printed(
+        QStringLiteral("server 1 (127.0.0.1 port %1) reachable").arg(server.port())));
+    QVERIFY(
+        program.printed(QStringLiteral("server 2 (127.0.0.2 port %1) unreachable").arg(deadPort)));
+
+    {
+        auto client = connectClient(port, QHostAddress(QStringLiteral("127.0.0.7")));
+        QVERIFY(roundTrip(*client, "hello"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.printed(
+                QStringLiteral("client 127.0.0.7 accepted in slot 1, server 127.0.0.1:%1")
+                    .arg(server.port())),
+            5000);
+        client->disconnectFromHost();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.printed(QStringLiteral("pair 1 of client 127.0.0.7 ended: 5 bytes from client, "
+                                           "5 bytes from server")),
+            5000);
+    }
+    auto banned = connectClient(port, QHostAddress(QStringLiteral("127.0.0.5")));
+    QTRY_VERIFY_WITH_TIMEOUT(program.output.contains(QStringLiteral("client 127.0.0.5 refused: ")),
+                             5000);
+    // Probe results are printed when they change, not every second.
+    QCOMPARE(program.output.count(QStringLiteral("server 1 (")), 1);
+
+    ::kill(static_cast<pid_t>(program.process.processId()), signalNumber);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+    QVERIFY(program.printed(QStringLiteral("stopping on signal %1").arg(signalNumber)));
+    QCOMPARE(readBytes(program.folder.filePath("config.ini")),
+             QStringLiteral("[main]\nAuto_Start= 0\nClient_Port= %1\nServer_IP=127.0.0.1\n"
+                            "Server_Port= %2\nServer2_IP=127.0.0.2\nServer2_Port= %3\n")
+                 .arg(port)
+                 .arg(server.port())
+                 .arg(deadPort)
+                 .toLatin1());
+}
+
+void HeadlessTest::failedFirstStartEndsWithCodeOne() {
+    HeadlessProgram program;
+    const QByteArray config = configFor(freePort(), freePort(), freePort());
+    QVERIFY(program.install(config));
+    program.start();
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 10000);
+    QCOMPARE(program.process.exitCode(), 1);
+    QVERIFY(program.printed(QStringLiteral("message: Сервер недоступен")));
+    QCOMPARE(readBytes(program.folder.filePath("config.ini")), config);
+}
+
+QM_TEST_MAIN_CORE(HeadlessTest)
+#include "headless_test.moc"
