@@ -13,9 +13,11 @@
 #include "settings/window_fade.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScreen>
 
 namespace qm {
 
@@ -70,6 +72,10 @@ QLineEdit* settingBox(QWidget* parent, const QString& name, const QString& text,
 QRadioButton* preferenceButton(QWidget* parent, const QString& name, QRect geometry) {
     auto* button = new QRadioButton(parent);
     button->setObjectName(name);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Base, Qt::black);
+    palette.setColor(QPalette::Text, Qt::white);
+    button->setPalette(palette);
     button->setGeometry(geometry);
     return button;
 }
@@ -83,6 +89,8 @@ frmMain::frmMain(AppContext& ctx, QWidget* parent)
     setWindowIcon(programIcon());
     buildControls();
     bindController();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     Form_Load();
 }
 
@@ -206,8 +214,12 @@ void frmMain::buildControls() {
     connect(TrayArea1, &TrayArea::ExitProg, this, &frmMain::requestExit);
 
     m_fade = new WindowFade(this);
-    connect(m_fade, &WindowFade::alphaChanged, this,
-            [this](int alpha) { setWindowOpacity(alpha / 255.0); });
+    connect(m_fade, &WindowFade::alphaChanged, this, [this](int alpha) {
+        setWindowOpacity(alpha / 255.0);
+        // The X11 connection sends the new opacity only with its next flush; a
+        // repaint flushes it, otherwise the last steps wait for some later event.
+        update();
+    });
     connect(m_fade, &WindowFade::fadeOutFinished, this, [this] {
         Form_Unload();
         hide();

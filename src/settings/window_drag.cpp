@@ -25,12 +25,12 @@ bool WindowDrag::eventFilter(QObject* watched, QEvent* event) {
             BarX = grab.x();
             BarY = grab.y();
         }
-        return false;
+        return true;
     }
     if (event->type() == QEvent::MouseMove) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         Form_Dreg(mouse->buttons(), mouse->globalPosition().toPoint());
-        return false;
+        return true;
     }
     return QObject::eventFilter(watched, event);
 }
