@@ -31,7 +31,7 @@ SingleInstance::SingleInstance(const QString& executablePath, const QString& loc
 }
 
 bool SingleInstance::tryLock() {
-    return m_lock.tryLock(0);
+    return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError;
 }
 
 QString SingleInstance::defaultLockFolder() {

@@ -14,8 +14,10 @@ public:
     explicit SingleInstance(const QString& executablePath,
                             const QString& lockFolder = defaultLockFolder());
 
-    // True when this object now holds the lock; false when a live instance does
-    // or the lock file cannot be created.
+    // False when a live instance holds the lock: this start must end. True when
+    // this object now holds it, and also when no lock file can be made at all
+    // (no writable folder): a second instance cannot be detected then, and
+    // refusing would keep the program from ever starting.
     bool tryLock();
     QString lockFilePath() const { return m_lockFilePath; }
 

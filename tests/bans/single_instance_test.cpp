@@ -113,6 +113,11 @@ private slots:
         QVERIFY(next.tryLock());
     }
 
+    void aStartGoesOnWhenNoLockCanBeMade() {
+        SingleInstance instance(m_program, m_dir.filePath(QStringLiteral("no/such/folder")));
+        QVERIFY(instance.tryLock());
+    }
+
     void defaultFolderIsUsable() {
         SingleInstance instance(m_dir.filePath(QStringLiteral("a/unique-name")));
         QVERIFY(instance.tryLock());
