@@ -16,8 +16,8 @@ public:
     // p x 255 / 100, rounded half to even (50 % -> 128).
     static int alphaForPercent(int percent);
 
-    int opacityPercent() const { return m_percent; }
-    bool closing() const { return m_closing; }
+    int OpacityPercent() const { return m_percent; }
+    bool Closing() const { return m_closing; }
     bool isRunning() const { return m_timer.isActive(); }
 
     // Starts fully transparent and fades in.
