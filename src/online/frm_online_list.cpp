@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QTreeView>
 
+#include <algorithm>
+
 namespace qm {
 
 namespace {
@@ -56,8 +58,11 @@ frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
     m_list->setIconSize(QSize(16, 16));
     m_list->header()->setStretchLastSection(false);
     const int columnWidths[] = {1500, 1000, 1100, 1100};
+    // Widened where this font would cut a caption short.
     for (int column = 0; column < OnlineListModel::ColumnCount; ++column)
-        m_list->header()->resizeSection(column, twipsToPixels(columnWidths[column]));
+        m_list->header()->resizeSection(column,
+                                        std::max(twipsToPixels(columnWidths[column]),
+                                                 m_list->header()->sectionSizeHint(column)));
     m_list->installEventFilter(this);
 
     m_panel->setObjectName(QStringLiteral("Frame1"));
