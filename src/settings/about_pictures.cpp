@@ -42,7 +42,7 @@ QPixmap drawAboutBackground(QSize size, int headerHeight, qreal pixelRatio) {
     painter.drawImage(QPointF(area.width() - iconSide - 10, 7), icon);
 
     // A quiet watermark of the icon's arrows in the lower right corner.
-    painter.setOpacity(0.07);
+    painter.setOpacity(0.05);
     const int markSide = size.height() / 2;
     painter.drawImage(QPointF(area.width() - markSide + markSide / 6, area.height() - markSide),
                       programImage(markSide, pixelRatio));

@@ -306,19 +306,30 @@ void frmMain::Label3_Click() {
 }
 
 void frmMain::VistaButton1_Click() {
-    if (!m_dev)
+    if (!m_dev) {
         m_dev = new frmDev;
+        placeBeside(m_dev);
+    }
     m_dev->show();
     m_dev->raise();
     m_dev->activateWindow();
 }
 
 void frmMain::Online_Click() {
-    if (!m_onlineList)
+    if (!m_onlineList) {
         m_onlineList = new frmOnlineList(m_ctx);
+        placeBeside(m_onlineList);
+    }
     m_onlineList->show();
     m_onlineList->raise();
     m_onlineList->activateWindow();
+}
+
+// Where the other windows of the program open too: 1000 twips right of and
+// below their opener.
+void frmMain::placeBeside(QWidget* window) const {
+    const int offset = twipsToPixels(1000);
+    window->move(pos() + QPoint(offset, offset));
 }
 
 void frmMain::TrayArea1_MouseDown(int button) {

@@ -57,6 +57,7 @@ private:
     void VistaButton1_Click();
     void Online_Click();
     void TrayArea1_MouseDown(int button);
+    void placeBeside(QWidget* window) const;
 
     AppContext& m_ctx;
     bool StartHidden = false;
