@@ -237,7 +237,12 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
     connect(&d->probeTimer, &QTimer::timeout, this, [this] { d->tick(); });
 }
 
-RelayController::~RelayController() = default;
+RelayController::~RelayController() {
+    // The engine ends its pairs as it goes; nothing of that may reach the
+    // state being torn down around it.
+    d->engine.disconnect(this);
+    d->monitor.disconnect(this);
+}
 
 RelayEngine& RelayController::engine() {
     return d->engine;
