@@ -51,8 +51,8 @@ void DatagramRelay::close() {
     m_clientSide.close();
     m_upstreamSide.close();
     cancelLookup();
+    m_upstream.reset();
     m_upstreamAddress.clear();
-    m_upstreamPort = 0;
     m_lastClientAddress.clear();
     m_lastClientPort = 0;
 }
@@ -63,8 +63,13 @@ bool DatagramRelay::isBound() const {
 }
 
 void DatagramRelay::setUpstream(const Upstream& server) {
+    // Most clients go to the same server: keep its address, or its lookup
+    // under way with the datagrams waiting for it.
+    const bool known = m_lookupId >= 0 || !m_upstreamAddress.isNull();
+    if (m_upstream && *m_upstream == server && known)
+        return;
     cancelLookup();
-    m_upstreamPort = server.port;
+    m_upstream = server;
     m_upstreamAddress.clear();
     QHostAddress literal;
     if (literal.setAddress(server.host)) {
@@ -112,9 +117,9 @@ void DatagramRelay::forwardUpstream() {
 }
 
 void DatagramRelay::sendUpstream(const QByteArray& datagram) {
-    if (m_upstreamAddress.isNull() || m_upstreamPort == 0)
+    if (!m_upstream || m_upstreamAddress.isNull() || m_upstream->port == 0)
         return;
-    m_upstreamSide.writeDatagram(datagram, m_upstreamAddress, m_upstreamPort);
+    m_upstreamSide.writeDatagram(datagram, m_upstreamAddress, m_upstream->port);
 }
 
 void DatagramRelay::forwardToClient() {

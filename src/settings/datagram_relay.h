@@ -8,6 +8,7 @@
 #include <QUdpSocket>
 
 #include <deque>
+#include <optional>
 
 namespace qm {
 
@@ -40,8 +41,8 @@ private:
 
     QUdpSocket m_clientSide;
     QUdpSocket m_upstreamSide;
+    std::optional<Upstream> m_upstream; // as last set, before any lookup
     QHostAddress m_upstreamAddress;
-    quint16 m_upstreamPort = 0;
     QHostAddress m_lastClientAddress;
     quint16 m_lastClientPort = 0;
     int m_lookupId = -1;

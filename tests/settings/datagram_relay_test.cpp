@@ -120,6 +120,8 @@ void DatagramRelayTest::hostNamesAreLookedUp() {
 
     relay.setUpstream({QStringLiteral("localhost"), server.port()});
     client.send("first", clientPort); // may come before the lookup ends
+    QTest::qWait(0);
+    relay.setUpstream({QStringLiteral("localhost"), server.port()}); // the next client
     client.send("second", clientPort);
     const auto first = server.receive();
     QVERIFY(first);
