@@ -52,8 +52,8 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
     listenFd = fd;
     if (spareFd < 0)
         spareFd = openSpareDescriptor();
-    listenNotifier = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
-    QObject::connect(listenNotifier.get(), &QSocketNotifier::activated, q, [this] {
+    listenNotifier = new QSocketNotifier(listenFd, QSocketNotifier::Read, q);
+    QObject::connect(listenNotifier, &QSocketNotifier::activated, q, [this] {
         Scope scope(*this);
         onListenerReadable();
     });
@@ -62,7 +62,11 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
 
 void RelayEngine::Impl::closeListener() {
     acceptPause.stop();
-    listenNotifier.reset();
+    if (listenNotifier) {
+        listenNotifier->setEnabled(false);
+        listenNotifier->deleteLater();
+        listenNotifier = nullptr;
+    }
     if (listenFd >= 0)
         ::close(listenFd);
     listenFd = -1;

@@ -75,7 +75,8 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
 void RelayEngine::Impl::retire(Endpoint& endpoint, bool deliver) {
     if (endpoint.fd < 0)
         return;
-    if (!deliver || !endpoint.watched) {
+    const bool nothingLeft = endpoint.out.empty() && endpoint.sawEnd;
+    if (!deliver || !endpoint.watched || nothingLeft) {
         ::close(endpoint.fd); // also leaves the poller
         endpoint.fd = -1;
         return;

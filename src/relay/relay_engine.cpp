@@ -34,7 +34,7 @@ RelayEngine::Impl::Impl(RelayEngine* owner, const BanTable& banTable, const Cloc
 RelayEngine::Impl::~Impl() {
     // Quietly: nobody listens any more.
     pollNotifier.reset();
-    listenNotifier.reset();
+    delete listenNotifier;
     for (int slot = 1; slot <= pairTable.highest(); ++slot) {
         if (RelayPair* pair = pairTable.at(slot)) {
             if (pair->lookupId >= 0)

@@ -111,7 +111,9 @@ struct RelayEngine::Impl {
 
     int listenFd = -1;
     int spareFd = -1; // given up to refuse a client when descriptors run out
-    std::unique_ptr<QSocketNotifier> listenNotifier;
+    // A child of the engine; deleted later, as it may be the sender of the
+    // signal being handled when the listener closes.
+    QSocketNotifier* listenNotifier = nullptr;
     QTimer acceptPause;
 
     int epollFd = -1;

@@ -144,6 +144,26 @@ private slots:
         QTRY_COMPARE(f.server2.connectionsAccepted(), 1);
     }
 
+    void listenerMayBeClosedAndReopenedFromInsideItsOwnSignals() {
+        RelayFixture f;
+        f.chooseUpstreams({std::nullopt});
+        const auto reopen = connect(&f.engine, &RelayEngine::clientRefused, this, [&f] {
+            f.engine.closeListener();
+            QVERIFY(f.engine.listen(0));
+        });
+        const quint16 firstPort = f.engine.serverPort();
+        auto refused = f.connectClient();
+        QVERIFY(refused);
+        QVERIFY(waitForClose(*refused));
+        QVERIFY(f.engine.isListening());
+        QVERIFY(f.engine.serverPort() != firstPort);
+        disconnect(reopen);
+        auto second = f.connectClient();
+        QVERIFY(second);
+        QVERIFY(waitForClose(*second));
+        QCOMPARE(f.refusals.size(), 2);
+    }
+
     void upstreamGivenByNameIsLookedUpWithoutBlocking() {
         RelayFixture f;
         f.chooseUpstreams({Upstream{QStringLiteral("localhost"), f.server1.port()}});
