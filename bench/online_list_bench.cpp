@@ -18,11 +18,6 @@ namespace {
 constexpr int Rows = 5000;
 constexpr int Refreshes = 100;
 
-class SystemTime final : public qm::Clock {
-public:
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -31,7 +26,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     qm::BanTable bans;
-    SystemTime clock;
+    qm::SystemClock clock;
     qm::AppContext ctx;
     ctx.bans = &bans;
     ctx.clock = &clock;
@@ -48,7 +43,9 @@ int main(int argc, char** argv) {
         live.push_back(
             {i + 1, QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg(i / 256 % 256).arg(i % 256),
              start.addSecs(-i), 0, 0});
-    window.showPairs(live, start);
+    window.setPairSource([&live] { return live; });
+    window.refresh();
+    QCoreApplication::processEvents(); // lets the view lay out its scroll range
     list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
 
     std::vector<double> ms;
@@ -59,14 +56,15 @@ int main(int argc, char** argv) {
         }
         QElapsedTimer timer;
         timer.start();
-        window.showPairs(live, start.addSecs(second));
+        window.refresh();
         window.grab(); // paints every visible row, header and panel
         ms.push_back(timer.nsecsElapsed() / 1e6);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("online list: %d rows, %d refreshes: median %.2f ms, 95th %.2f ms, max %.2f ms"
+    std::printf("online list: %d rows (scrolled to row %d), %d refreshes: median %.2f ms, 95th "
+                "%.2f ms, max %.2f ms"
                 " (limit 100 ms)\n",
-                window.model().rowCount(), Refreshes, ms[ms.size() / 2], ms[ms.size() * 95 / 100],
-                ms.back());
+                window.model().rowCount(), list->indexAt(QPoint(0, 0)).row(), Refreshes,
+                ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back());
     return ms[ms.size() / 2] < 100 ? 0 : 1;
 }

@@ -83,18 +83,23 @@ frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
     setMinimumSize(twipsToPixels(MinWidth - FrameWidth), twipsToPixels(MinHeight - FrameHeight));
     resize(twipsToPixels(8085), twipsToPixels(7005));
 
+    if (m_ctx.controller)
+        setPairSource([engine = &m_ctx.controller->engine()] { return engine->livePairs(); });
+    else
+        setPairSource([] { return std::vector<PairSnapshot>(); });
     connect(&m_refreshTimer, &QTimer::timeout, this, &frmOnlineList::refresh);
     m_refreshTimer.start(1);
 }
 
 frmOnlineList::~frmOnlineList() = default;
 
+void frmOnlineList::setPairSource(PairSource source) {
+    m_pairs = std::move(source);
+}
+
 void frmOnlineList::refresh() {
     m_refreshTimer.setInterval(1000);
-    std::vector<PairSnapshot> pairs;
-    if (m_ctx.controller)
-        pairs = m_ctx.controller->engine().livePairs();
-    showPairs(std::move(pairs), m_ctx.clock->now());
+    showPairs(m_pairs(), m_ctx.clock->now());
 }
 
 void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {

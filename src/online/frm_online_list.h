@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 class QFrame;
@@ -25,9 +26,10 @@ public:
     explicit frmOnlineList(AppContext& ctx, QWidget* parent = nullptr);
     ~frmOnlineList() override;
 
-    // Rebuilds the rows from these pairs as of now; the refresh timer passes
-    // the engine's live pairs and the clock's time.
-    void showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now);
+    // Where each refresh takes its rows from: the relay engine's live pairs
+    // unless replaced.
+    using PairSource = std::function<std::vector<PairSnapshot>()>;
+    void setPairSource(PairSource source);
 
     // Row position of the selection, -1 for none.
     int selectedRow() const;
@@ -47,6 +49,7 @@ protected:
 
 private:
     QString selectedAddress() const;
+    void showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now);
 
     AppContext& m_ctx;
     OnlineListModel* m_model;
@@ -55,6 +58,7 @@ private:
     VistaButton* m_ban;
     VistaButton* m_disconnect;
     VistaButton* m_banned;
+    PairSource m_pairs;
     QTimer m_refreshTimer;
 };
 

@@ -325,18 +325,23 @@ private slots:
         AppContext ctx{QString(), &bans, &clock, &messages, nullptr};
         frmOnlineList window(ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
+        const QDateTime accepted = clock.now();
+        int count = 500;
+        window.setPairSource([&] { return syntheticPairs(count, accepted); });
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QDateTime accepted = clock.now();
-        window.showPairs(syntheticPairs(500, accepted), accepted);
+        window.refresh();
         QScrollBar* bar = window.list()->verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 0);
         bar->setValue(bar->maximum() / 2);
         const int scrolled = bar->value();
         QVERIFY(scrolled > 0);
-        window.showPairs(syntheticPairs(500, accepted), accepted.addSecs(1));
+        clock.advance(1);
+        window.refresh();
         QCOMPARE(bar->value(), scrolled);
-        window.showPairs(syntheticPairs(480, accepted), accepted.addSecs(2));
+        count = 480;
+        clock.advance(1);
+        window.refresh();
         QCOMPARE(bar->value(), scrolled);
         QCOMPARE(window.model().index(479, 1).data().toString(), QStringLiteral("0:00:02"));
     }
