@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
 
 namespace qm {
 
@@ -135,7 +136,7 @@ void frmMain::buildControls() {
     connect(img_min, &PressableLabel::pressed, this,
             [this, minDown] { img_min->setPixmap(minDown); });
     connect(img_min, &PressableLabel::released, this, [this, minUp] { img_min->setPixmap(minUp); });
-    connect(img_min, &PressableLabel::clicked, this, &QWidget::hide);
+    connect(img_min, &PressableLabel::clicked, this, &frmMain::img_min_Click);
 
     exit_img = new PressableLabel(this);
     exit_img->setObjectName(QStringLiteral("exit_img"));
@@ -303,6 +304,15 @@ void frmMain::colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable
 
 void frmMain::Label3_Click() {
     m_ctx.controller->apply(currentBoxes());
+}
+
+void frmMain::img_min_Click() {
+    // Without a notification area a hidden window could never be brought back
+    // (and a second start ends at once): it goes to the task bar instead.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void frmMain::VistaButton1_Click() {

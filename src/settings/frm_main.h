@@ -53,6 +53,7 @@ private:
     void fillBoxes(const SettingBoxes& boxes);
     void colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable);
 
+    void img_min_Click();
     void Label3_Click();
     void VistaButton1_Click();
     void Online_Click();
