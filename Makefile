@@ -4,6 +4,8 @@
 # make bench / make fuzz
 
 JOBS ?= $(shell nproc)
+# cmake --build runs make again: keep its output to the compiler's lines.
+MAKEFLAGS += --no-print-directory
 ifeq ($(SANITIZE),1)
 BUILD := build-asan
 CMAKE_FLAGS := -DQM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -117,12 +117,6 @@ private slots:
         SingleInstance instance(m_program, m_dir.filePath(QStringLiteral("no/such/folder")));
         QVERIFY(instance.tryLock());
     }
-
-    void defaultFolderIsUsable() {
-        SingleInstance instance(m_dir.filePath(QStringLiteral("a/unique-name")));
-        QVERIFY(instance.tryLock());
-        QVERIFY(QFile::exists(instance.lockFilePath()));
-    }
 };
 
 QM_TEST_MAIN_CORE(SingleInstanceTest)
