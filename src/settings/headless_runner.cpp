@@ -30,7 +30,7 @@ void printLine(const QString& line) {
 
 int runHeadless(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    raiseFileDescriptorLimit();
+    const long descriptorLimit = raiseFileDescriptorLimit();
 
     const QString folder = programFolder();
     const BanTable bans = loadBanFile(banFilePath(folder));
@@ -57,7 +57,8 @@ int runHeadless(int argc, char** argv) {
         },
         Qt::SingleShotConnection);
 
-    printLine(QStringLiteral("config %1").arg(options.configPath));
+    printLine(QStringLiteral("config %1, ban list %2, descriptor limit %3")
+                  .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
     QTimer::singleShot(0, &controller, [&controller, &boxes] { controller.StartRelay(boxes); });
     return app.exec();
 }
