@@ -76,11 +76,8 @@ void RelayEngine::Impl::retire(Endpoint& endpoint, bool deliver) {
     if (endpoint.fd < 0)
         return;
     const bool nothingLeft = endpoint.out.empty() && endpoint.sawEnd;
-    if (!deliver || !endpoint.watched || nothingLeft) {
-        ::close(endpoint.fd); // also leaves the poller
-        endpoint.fd = -1;
-        return;
-    }
+    if (!deliver || !endpoint.watched || nothingLeft)
+        return closeEndpoint(endpoint);
     auto owned = std::make_unique<LingeringSocket>();
     LingeringSocket& socket = *owned;
     socket.fd = std::exchange(endpoint.fd, -1);
@@ -126,13 +123,22 @@ void RelayEngine::Impl::stepLingering(LingeringSocket& socket) {
     closeLingering(socket); // a peer that keeps sending to an ended pair is cut off
 }
 
+void RelayEngine::Impl::closeEndpoint(Endpoint& endpoint) {
+    // Leave the poller first: a child process forked meanwhile may still hold
+    // the descriptor, and its events would name a freed endpoint.
+    if (endpoint.watched)
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, endpoint.fd, nullptr);
+    ::close(endpoint.fd);
+    endpoint.fd = -1;
+    endpoint.watched = false;
+}
+
 void RelayEngine::Impl::closeLingering(LingeringSocket& socket) {
     if (socket.closed)
         return;
     socket.closed = true;
     clearDeadline(socket);
-    ::close(socket.fd);
-    socket.fd = -1;
+    closeEndpoint(socket);
     auto found = lingering.find(&socket);
     closedLingering.push_back(std::move(found->second));
     lingering.erase(found);

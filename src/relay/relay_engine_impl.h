@@ -90,6 +90,7 @@ struct RelayEngine::Impl {
     // ending.cpp
     void endPair(RelayPair& pair, Ending how);
     void retire(Endpoint& endpoint, bool deliver);
+    void closeEndpoint(Endpoint& endpoint);
     void stepLingering(LingeringSocket& socket);
     void closeLingering(LingeringSocket& socket);
     void setDeadline(Endpoint& endpoint, int ms);
