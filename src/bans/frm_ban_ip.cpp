@@ -33,16 +33,16 @@ OctetText classifyOctet(const QString& text) {
 
 frmBanIP::frmBanIP(AppContext& ctx, int n, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_n(n),
-      m_label(new QLabel(QStringLiteral("IP Адрес:"), this)),
       m_cancel(new VistaButton(QStringLiteral("Отмена"), this)),
       m_apply(new VistaButton(QStringLiteral("Приминить"), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Добавить IP в бан лист"));
     setFixedSize(twipsToPixels(4095), twipsToPixels(1080));
 
-    m_label->setObjectName(QStringLiteral("Label1"));
-    m_label->setGeometry(twipsToPixels(180), twipsToPixels(240), twipsToPixels(915),
-                         twipsToPixels(255));
+    auto* label = new QLabel(QStringLiteral("IP Адрес:"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setGeometry(twipsToPixels(180), twipsToPixels(240), twipsToPixels(915),
+                       twipsToPixels(255));
     const int boxLefts[] = {1140, 1800, 2460, 3120};
     for (size_t i = 0; i < m_ip.size(); ++i) {
         auto* box = new QLineEdit(this);

@@ -6,7 +6,6 @@
 
 #include <array>
 
-class QLabel;
 class QLineEdit;
 
 namespace qm {
@@ -47,7 +46,6 @@ private:
 
     AppContext& m_ctx;
     int m_n;
-    QLabel* m_label;
     std::array<QLineEdit*, 4> m_ip;
     VistaButton* m_cancel;
     VistaButton* m_apply;

@@ -19,8 +19,8 @@ namespace qm {
 
 namespace {
 
-// The layout figures below are outer window sizes; these are the frame a
-// window of the original design carried around its client area.
+// The layout figures are outer window sizes in twips. Qt sizes the client
+// area, so a classic frame (4 px borders, a 23 px caption) is added back.
 constexpr int FrameWidth = 120;
 constexpr int FrameHeight = 465;
 
@@ -156,8 +156,9 @@ bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list && event->type() == QEvent::KeyPress && m_list->isEnabled()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
-            // Ctrl alone bans; Delete with any other modifiers disconnects.
-            const Qt::KeyboardModifiers held = key->modifiers() & ~Qt::KeypadModifier;
+            // Ctrl alone of Shift, Ctrl and Alt bans; any other state disconnects.
+            const Qt::KeyboardModifiers held =
+                key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
             if (held == Qt::ControlModifier)
                 banSelected();
             else
