@@ -4,6 +4,7 @@
 #include "controls/program_icon.h"
 #include "settings/about_pictures.h"
 #include "settings/pressable_label.h"
+#include "settings/window_style.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -24,22 +25,12 @@ int px(int twips) {
     return twipsToPixels(twips);
 }
 
-QFont fontOf(const QString& family, int pixelSize, bool bold = false, bool italic = false) {
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    font.setItalic(italic);
-    return font;
-}
-
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, const QFont& font,
                   const QColor& colour, QRect geometry) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    setPaletteColour(label, QPalette::WindowText, colour);
     label->setGeometry(geometry);
     return label;
 }
@@ -49,9 +40,7 @@ QFrame* makeLine(QWidget* parent, const QString& name, int top) {
     line->setObjectName(name);
     line->setFrameShape(QFrame::NoFrame);
     line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, QColor(170, 182, 196));
-    line->setPalette(palette);
+    setPaletteColour(line, QPalette::Window, QColor(170, 182, 196));
     line->setGeometry(px(MarginTwips), top, px(WidthTwips - 2 * MarginTwips), 1);
     return line;
 }
@@ -66,7 +55,7 @@ frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(px(WidthTwips), px(HeightTwips));
 
     const QColor ink(29, 43, 58);
-    const QFont body = fontOf(QStringLiteral("DejaVu Sans"), 12);
+    const QFont body = pixelFont(SansFamily, 12);
     const int left = px(MarginTwips);
     const int width = px(WidthTwips - 2 * MarginTwips);
     const int header = px(HeaderTwips);
@@ -76,9 +65,9 @@ frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
     Image1->setGeometry(rect());
     Image1->setPixmap(drawAboutBackground(size(), header, devicePixelRatioF()));
 
-    Label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Quillet Mirror v3.0b"),
-                       fontOf(QStringLiteral("DejaVu Serif"), 21, true, true), Qt::white,
-                       QRect(left, 0, width, header));
+    Label1 =
+        makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Quillet Mirror v3.0b"),
+                  pixelFont(SerifFamily, 21, true, true), Qt::white, QRect(left, 0, width, header));
     Line1 = makeLine(this, QStringLiteral("Line1"), header + px(150));
 
     int top = header + px(300);
@@ -95,10 +84,8 @@ frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
                        QRect(left, top, px(600), row));
     Label4 = new PressableLabel(SiteAddress, this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setFont(fontOf(QStringLiteral("DejaVu Sans"), 12));
-    QPalette link = Label4->palette();
-    link.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    Label4->setPalette(link);
+    Label4->setFont(pixelFont(SansFamily, 12));
+    setPaletteColour(Label4, QPalette::WindowText, QColor(0, 0, 255));
     Label4->setToolTip(SiteAddress);
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->setGeometry(left + px(600), top, width - px(600), row);
@@ -113,7 +100,7 @@ frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
                        QStringLiteral("Программа распространяется «как есть», без каких-либо "
                                       "гарантий. Пожелания и сообщения об ошибках присылайте "
                                       "на адрес выше."),
-                       fontOf(QStringLiteral("DejaVu Sans"), 11), QColor(70, 84, 100),
+                       pixelFont(SansFamily, 11), QColor(70, 84, 100),
                        QRect(left, top + px(270), width, px(HeightTwips) - top - px(390)));
     Label5->setWordWrap(true);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -11,6 +11,7 @@
 #include "settings/program_folder.h"
 #include "settings/window_drag.h"
 #include "settings/window_fade.h"
+#include "settings/window_style.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -35,24 +36,16 @@ QRect twips(int left, int top, int width, int height) {
     return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
-QFont uiFont(int pixelSize, bool bold = false) {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-void setTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
+void setWhiteOnBlack(QWidget* widget) {
+    setPaletteColour(widget, QPalette::Base, Qt::black);
+    setPaletteColour(widget, QPalette::Text, Qt::white);
 }
 
 QLabel* captionLabel(QWidget* parent, const QString& name, const QString& text, QRect geometry) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setFont(uiFont(11));
-    setTextColour(label, QPalette::WindowText, Qt::white);
+    label->setFont(pixelFont(SansFamily, 11));
+    setPaletteColour(label, QPalette::WindowText, Qt::white);
     label->setGeometry(geometry);
     return label;
 }
@@ -60,12 +53,9 @@ QLabel* captionLabel(QWidget* parent, const QString& name, const QString& text, 
 QLineEdit* settingBox(QWidget* parent, const QString& name, const QString& text, QRect geometry) {
     auto* box = new QLineEdit(text, parent);
     box->setObjectName(name);
-    box->setFont(uiFont(11));
+    box->setFont(pixelFont(SansFamily, 11));
     box->setTextMargins(1, 0, 1, 0);
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, Qt::black);
-    palette.setColor(QPalette::Text, Qt::white);
-    box->setPalette(palette);
+    setWhiteOnBlack(box);
     box->setGeometry(geometry);
     return box;
 }
@@ -73,12 +63,27 @@ QLineEdit* settingBox(QWidget* parent, const QString& name, const QString& text,
 QRadioButton* preferenceButton(QWidget* parent, const QString& name, QRect geometry) {
     auto* button = new QRadioButton(parent);
     button->setObjectName(name);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Base, Qt::black);
-    palette.setColor(QPalette::Text, Qt::white);
-    button->setPalette(palette);
+    setWhiteOnBlack(button);
     button->setGeometry(geometry);
     return button;
+}
+
+// A title picture that shows its pressed look while any button is held on it.
+PressableLabel* titlePicture(QWidget* parent, const QString& name, QRect geometry, TitleGlyph glyph,
+                             const QString& toolTip) {
+    const qreal ratio = parent->devicePixelRatioF();
+    const QPixmap released = drawTitlePicture(glyph, TitleLook::Released, geometry.size(), ratio);
+    const QPixmap pressed = drawTitlePicture(glyph, TitleLook::Pressed, geometry.size(), ratio);
+    auto* picture = new PressableLabel(parent);
+    picture->setObjectName(name);
+    picture->setGeometry(geometry);
+    picture->setPixmap(released);
+    picture->setToolTip(toolTip);
+    QObject::connect(picture, &PressableLabel::pressed, picture,
+                     [picture, pressed] { picture->setPixmap(pressed); });
+    QObject::connect(picture, &PressableLabel::released, picture,
+                     [picture, released] { picture->setPixmap(released); });
+    return picture;
 }
 
 } // namespace
@@ -101,54 +106,33 @@ frmMain::~frmMain() {
 }
 
 void frmMain::buildControls() {
+    buildTitle();
+    buildFields();
+    buildFooter();
+    buildFrame();
+}
+
+void frmMain::buildTitle() {
     // The window is exactly as large as its background picture.
     setFixedSize(twipsToPixels(WidthTwips), twipsToPixels(HeightTwips));
-    const qreal ratio = devicePixelRatioF();
-
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(rect());
-    Image1->setPixmap(drawMainBackground(size(), ratio));
+    Image1->setPixmap(drawMainBackground(size(), devicePixelRatioF()));
 
     Label5 = captionLabel(this, QStringLiteral("Label5"), QStringLiteral("Quillet mirror v3.0b"),
                           twips(120, 120, 3390, 495));
-    QFont title(QStringLiteral("DejaVu Serif"));
-    title.setPixelSize(20);
-    title.setBold(true);
-    title.setItalic(true);
-    Label5->setFont(title);
+    Label5->setFont(pixelFont(SerifFamily, 20, true, true));
 
-    const QSize titlePicture = twips(0, 0, 270, 270).size();
-    const QPixmap minUp =
-        drawTitlePicture(TitleGlyph::Minimise, TitleLook::Released, titlePicture, ratio);
-    const QPixmap minDown =
-        drawTitlePicture(TitleGlyph::Minimise, TitleLook::Pressed, titlePicture, ratio);
-    const QPixmap exitUp =
-        drawTitlePicture(TitleGlyph::Close, TitleLook::Released, titlePicture, ratio);
-    const QPixmap exitDown =
-        drawTitlePicture(TitleGlyph::Close, TitleLook::Pressed, titlePicture, ratio);
-
-    img_min = new PressableLabel(this);
-    img_min->setObjectName(QStringLiteral("img_min"));
-    img_min->setGeometry(twips(3840, 120, 270, 270));
-    img_min->setPixmap(minUp);
-    img_min->setToolTip(QStringLiteral("В трей"));
-    connect(img_min, &PressableLabel::pressed, this,
-            [this, minDown] { img_min->setPixmap(minDown); });
-    connect(img_min, &PressableLabel::released, this, [this, minUp] { img_min->setPixmap(minUp); });
+    img_min = titlePicture(this, QStringLiteral("img_min"), twips(3840, 120, 270, 270),
+                           TitleGlyph::Minimise, QStringLiteral("В трей"));
     connect(img_min, &PressableLabel::clicked, this, &frmMain::img_min_Click);
-
-    exit_img = new PressableLabel(this);
-    exit_img->setObjectName(QStringLiteral("exit_img"));
-    exit_img->setGeometry(twips(4200, 120, 270, 270));
-    exit_img->setPixmap(exitUp);
-    exit_img->setToolTip(QStringLiteral("Закрыть"));
-    connect(exit_img, &PressableLabel::pressed, this,
-            [this, exitDown] { exit_img->setPixmap(exitDown); });
-    connect(exit_img, &PressableLabel::released, this,
-            [this, exitUp] { exit_img->setPixmap(exitUp); });
+    exit_img = titlePicture(this, QStringLiteral("exit_img"), twips(4200, 120, 270, 270),
+                            TitleGlyph::Close, QStringLiteral("Закрыть"));
     connect(exit_img, &PressableLabel::clicked, this, &frmMain::requestExit);
+}
 
+void frmMain::buildFields() {
     const SettingBoxes defaults;
     Label1 = captionLabel(this, QStringLiteral("Label1"), QStringLiteral("Порт клиентов:"),
                           twips(240, 720, 1395, 195));
@@ -169,11 +153,13 @@ void frmMain::buildControls() {
                         twips(3480, 1440, 735, 285));
     Option2 = preferenceButton(this, QStringLiteral("Option2"), twips(4320, 1515, 255, 195));
     Option1->setChecked(true);
+}
 
+void frmMain::buildFooter() {
     Online = new PressableLabel(m_ctx.controller->onlineCaption(), this);
     Online->setObjectName(QStringLiteral("Online"));
     Online->setGeometry(twips(120, 1870, 4335, 255));
-    Online->setFont(uiFont(12, true));
+    Online->setFont(pixelFont(SansFamily, 12, true));
     Online->setIndent(twipsToPixels(120));
     QPalette online = Online->palette();
     online.setColor(QPalette::WindowText, Qt::white);
@@ -199,7 +185,9 @@ void frmMain::buildControls() {
     Label3->setGeometry(twips(2280, 2520, 2115, 315));
     Label3->setCaption(m_ctx.controller->applyCaption());
     connect(Label3, &VistaButton::Click, this, &frmMain::Label3_Click);
+}
 
+void frmMain::buildFrame() {
     m_drag = new WindowDrag(this);
     for (QWidget* surface : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(Label5),
                              static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2),
@@ -298,8 +286,8 @@ void frmMain::fillBoxes(const SettingBoxes& boxes) {
 
 void frmMain::colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable) {
     const QColor colour = reachable ? ReachableText : UnreachableText;
-    setTextColour(host, QPalette::Text, colour);
-    setTextColour(port, QPalette::Text, colour);
+    setPaletteColour(host, QPalette::Text, colour);
+    setPaletteColour(port, QPalette::Text, colour);
 }
 
 void frmMain::Label3_Click() {

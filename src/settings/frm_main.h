@@ -45,6 +45,10 @@ protected:
 
 private:
     void buildControls();
+    void buildTitle();
+    void buildFields();
+    void buildFooter();
+    void buildFrame();
     void bindController();
     void Form_Load();
     void Form_Unload();
