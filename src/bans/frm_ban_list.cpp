@@ -70,7 +70,7 @@ void frmBanList::openDialog(int n, bool changing) {
 
 void frmBanList::removeAddress() {
     const int k = selectedRow();
-    if (k < 0)
+    if (k < 0 || k >= m_ctx.bans->count())
         return;
     BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
     const BanChanges::Outcome outcome = changes.remove(k);
