@@ -244,6 +244,22 @@ private slots:
         QVERIFY(!QFile::exists(c.banFile()));
     }
 
+    void aFullTableIsTold() {
+        Context c;
+        std::vector<qint32> full(BanTable::MaxBans + 1, 0);
+        for (int k = 0; k < BanTable::MaxBans; ++k)
+            full[static_cast<size_t>(k)] = k + 1;
+        c.bans.setElements(full);
+        auto dialog = openDialog(c, -1);
+        type(dialog, QStringLiteral("1.2.3.4"));
+        dialog->applyButton()->Click();
+        QCOMPARE(c.messages.shown().size(), 1);
+        QCOMPARE(c.bans.elements(), full);
+        QVERIFY(!QFile::exists(c.banFile()));
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->close();
+    }
+
     void failedSaveKeepsTheDialogAndTheTable() {
         Context c;
         c.bans.append(IpToNumber(u"192.168.0.1"));
