@@ -108,8 +108,10 @@ void RelayEngine::Impl::refuseForLackOfDescriptors() {
             return;
     }
     // No spare to give up: stop watching the listener for a moment.
-    listenNotifier->setEnabled(false);
-    acceptPause.start(AcceptPauseMs);
+    if (listenNotifier) {
+        listenNotifier->setEnabled(false);
+        acceptPause.start(AcceptPauseMs);
+    }
 }
 
 void RelayEngine::Impl::refuse(int fd, const QString& address, const QString& reason) {
@@ -195,11 +197,8 @@ void RelayEngine::Impl::connectUpstream(RelayPair& pair, in_addr address) {
 }
 
 void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(pair.server.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        error = errno;
-    if (error != 0 || !(events & EPOLLOUT))
+    // Writable without an error or hang-up: the connection stands.
+    if ((events & (EPOLLERR | EPOLLHUP)) || !(events & EPOLLOUT))
         return endPair(pair, Ending::ServerFailed);
     pair.server.canWrite = true;
     acceptClient(pair);
@@ -221,8 +220,8 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     emit q->clientAccepted(pair.slot, pair.clientAddress, pair.upstream);
     if (pair.ended)
         return;
-    // Upstream bytes sent before this moment wait in the socket and go out now.
-    pair.server.canRead = true;
+    // Upstream bytes sent before this moment wait in the socket (the connect
+    // event said so, or a later one will) and go out now.
     takeTurn(pair, pair.server);
 }
 
