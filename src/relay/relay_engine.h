@@ -89,6 +89,8 @@ signals:
     // Banned, no server reachable, no free slot or out of descriptors; the
     // client was closed without data and nothing was counted.
     void clientRefused(const QString& address, const QString& reason);
+    // Once per pair, whatever ended it (restarts and pairs never accepted too);
+    // after forwardingFailed and before the caption refresh of the same ending.
     void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
                    quint64 bytesFromServer);
     // A send on a side that is no longer connected ended the pair ("40006").
