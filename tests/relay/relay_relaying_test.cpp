@@ -125,6 +125,25 @@ private slots:
         QCOMPARE(f.engine.livePairs()[0].bytesFromServer, quint64(sent.size()));
     }
 
+    void busyPairsTakeTurnsWithoutMixingTheirBytes() {
+        RelayFixture f;
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        std::vector<QByteArray> sent;
+        for (quint32 i = 0; i < 6; ++i) {
+            clients.push_back(f.acceptedClient());
+            QVERIFY(clients.back());
+            sent.push_back(patternBytes(4 << 20, 10 + i));
+        }
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i]->write(sent[i]);
+        for (size_t i = 0; i < clients.size(); ++i) {
+            const QByteArray echoed = readExactly(*clients[i], sent[i].size());
+            QCOMPARE(sha1(echoed), sha1(sent[i]));
+        }
+        for (const PairSnapshot& pair : f.engine.livePairs())
+            QCOMPARE(pair.bytesFromServer, quint64(4 << 20));
+    }
+
     void upstreamGreetingBeforeAcceptanceReachesTheClientCountedOnce() {
         RelayFixture f;
         f.server1.setGreeting("220 ready\r\n");
