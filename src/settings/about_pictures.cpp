@@ -1,8 +1,8 @@
 #include "settings/about_pictures.h"
 
 #include "controls/program_icon.h"
+#include "settings/picture_painting.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 
 namespace qm {
@@ -19,22 +19,16 @@ QImage programImage(int side, qreal pixelRatio) {
 } // namespace
 
 QPixmap drawAboutBackground(QSize size, int headerHeight, qreal pixelRatio) {
-    QPixmap pixmap(size * pixelRatio);
-    pixmap.setDevicePixelRatio(pixelRatio);
+    QPixmap pixmap = blankPixmap(size, pixelRatio);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF area(0, 0, size.width(), size.height());
 
-    QLinearGradient paper(area.topLeft(), area.bottomLeft());
-    paper.setColorAt(0.0, QColor(248, 250, 252));
-    paper.setColorAt(1.0, QColor(226, 233, 240));
-    painter.fillRect(area, paper);
+    fillTopToBottom(painter, area, QColor(248, 250, 252), QColor(226, 233, 240));
 
     // The same dark header as the main window, so the two read as one program.
-    QLinearGradient header(0, 0, 0, headerHeight);
-    header.setColorAt(0.0, QColor(58, 80, 106));
-    header.setColorAt(1.0, QColor(30, 44, 62));
-    painter.fillRect(QRectF(0, 0, area.width(), headerHeight), header);
+    fillTopToBottom(painter, QRectF(0, 0, area.width(), headerHeight), QColor(58, 80, 106),
+                    QColor(30, 44, 62));
     painter.fillRect(QRectF(0, headerHeight - 2, area.width(), 2), QColor(63, 182, 168));
 
     const int iconSide = headerHeight - 16;

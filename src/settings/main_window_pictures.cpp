@@ -1,5 +1,7 @@
 #include "settings/main_window_pictures.h"
 
+#include "settings/picture_painting.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -8,13 +10,6 @@ namespace qm {
 namespace {
 
 const QColor Accent(63, 182, 168);
-
-QPixmap blankPixmap(QSize size, qreal pixelRatio) {
-    QPixmap pixmap(size * pixelRatio);
-    pixmap.setDevicePixelRatio(pixelRatio);
-    pixmap.fill(Qt::transparent);
-    return pixmap;
-}
 
 // Two facing arcs: a signal and its reflection, the program's motif.
 void paintMirrorMotif(QPainter& painter, QPointF centre, qreal radius, const QColor& colour,
@@ -37,17 +32,12 @@ QPixmap drawMainBackground(QSize size, qreal pixelRatio) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF area(0, 0, size.width(), size.height());
 
-    QLinearGradient body(area.topLeft(), area.bottomLeft());
-    body.setColorAt(0.0, QColor(38, 54, 74));
-    body.setColorAt(1.0, QColor(16, 23, 32));
-    painter.fillRect(area, body);
+    fillTopToBottom(painter, area, QColor(38, 54, 74), QColor(16, 23, 32));
 
     // Header band behind the title with a soft gloss.
     const qreal headerHeight = size.height() * 0.21;
-    QLinearGradient header(0, 0, 0, headerHeight);
-    header.setColorAt(0.0, QColor(58, 80, 106));
-    header.setColorAt(1.0, QColor(34, 49, 68));
-    painter.fillRect(QRectF(0, 0, area.width(), headerHeight), header);
+    fillTopToBottom(painter, QRectF(0, 0, area.width(), headerHeight), QColor(58, 80, 106),
+                    QColor(34, 49, 68));
     painter.fillRect(QRectF(0, 0, area.width(), 1), QColor(255, 255, 255, 40));
 
     QLinearGradient rule(0, 0, area.width(), 0);
