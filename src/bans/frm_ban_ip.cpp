@@ -41,15 +41,13 @@ frmBanIP::frmBanIP(AppContext& ctx, int n, QWidget* parent)
 
     auto* label = new QLabel(QStringLiteral("IP Адрес:"), this);
     label->setObjectName(QStringLiteral("Label1"));
-    label->setGeometry(twipsToPixels(180), twipsToPixels(240), twipsToPixels(915),
-                       twipsToPixels(255));
+    label->setGeometry(twipsRect(180, 240, 915, 255));
     const int boxLefts[] = {1140, 1800, 2460, 3120};
     for (size_t i = 0; i < m_ip.size(); ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("IP%1").arg(i + 1));
         box->setMaxLength(3);
-        box->setGeometry(twipsToPixels(boxLefts[i]), twipsToPixels(180), twipsToPixels(615),
-                         twipsToPixels(315));
+        box->setGeometry(twipsRect(boxLefts[i], 180, 615, 315));
         box->installEventFilter(this);
         const int k = static_cast<int>(i) + 1;
         connect(box, &QLineEdit::textChanged, this, [this, k] { checkOctet(k); });
@@ -57,10 +55,8 @@ frmBanIP::frmBanIP(AppContext& ctx, int n, QWidget* parent)
     }
     m_cancel->setObjectName(QStringLiteral("VistaButton2"));
     m_apply->setObjectName(QStringLiteral("VistaButton1"));
-    m_cancel->setGeometry(twipsToPixels(1680), twipsToPixels(660), twipsToPixels(1035),
-                          twipsToPixels(315));
-    m_apply->setGeometry(twipsToPixels(2820), twipsToPixels(660), twipsToPixels(1035),
-                         twipsToPixels(315));
+    m_cancel->setGeometry(twipsRect(1680, 660, 1035, 315));
+    m_apply->setGeometry(twipsRect(2820, 660, 1035, 315));
     setTabOrder(m_ip[0], m_ip[1]);
     setTabOrder(m_ip[1], m_ip[2]);
     setTabOrder(m_ip[2], m_ip[3]);

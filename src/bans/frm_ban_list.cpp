@@ -24,14 +24,10 @@ frmBanList::frmBanList(AppContext& ctx, QWidget* parent)
     m_add->setObjectName(QStringLiteral("VistaButton1"));
     m_change->setObjectName(QStringLiteral("VistaButton3"));
     m_remove->setObjectName(QStringLiteral("VistaButton2"));
-    m_list->setGeometry(twipsToPixels(120), twipsToPixels(120), twipsToPixels(2595),
-                        twipsToPixels(4740));
-    m_add->setGeometry(twipsToPixels(2880), twipsToPixels(120), twipsToPixels(1155),
-                       twipsToPixels(375));
-    m_change->setGeometry(twipsToPixels(2880), twipsToPixels(600), twipsToPixels(1155),
-                          twipsToPixels(375));
-    m_remove->setGeometry(twipsToPixels(2880), twipsToPixels(1080), twipsToPixels(1155),
-                          twipsToPixels(375));
+    m_list->setGeometry(twipsRect(120, 120, 2595, 4740));
+    m_add->setGeometry(twipsRect(2880, 120, 1155, 375));
+    m_change->setGeometry(twipsRect(2880, 600, 1155, 375));
+    m_remove->setGeometry(twipsRect(2880, 1080, 1155, 375));
     setTabOrder(m_add, m_remove);
     setTabOrder(m_remove, m_change);
     setTabOrder(m_change, m_list);

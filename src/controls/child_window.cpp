@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 #include <cmath>
 
@@ -9,6 +10,15 @@ namespace qm {
 
 int twipsToPixels(int twips) {
     return static_cast<int>(std::lround(twips / 15.0));
+}
+
+int pixelsToTwips(int pixels) {
+    return pixels * 15;
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
 }
 
 namespace {

@@ -31,10 +31,6 @@ constexpr int ListTop = 120;
 constexpr int PanelWidth = 1335;
 constexpr int PanelHeight = 1815;
 
-int toTwips(int pixels) {
-    return pixels * 15;
-}
-
 } // namespace
 
 frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
@@ -74,8 +70,7 @@ frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
     const int buttonTops[] = {240, 720, 1200};
     VistaButton* const buttons[] = {m_ban, m_disconnect, m_banned};
     for (int i = 0; i < 3; ++i)
-        buttons[i]->setGeometry(twipsToPixels(120), twipsToPixels(buttonTops[i]),
-                                twipsToPixels(1095), twipsToPixels(375));
+        buttons[i]->setGeometry(twipsRect(120, buttonTops[i], 1095, 375));
     connect(m_ban, &VistaButton::Click, this, &frmOnlineList::banSelected);
     connect(m_disconnect, &VistaButton::Click, this, &frmOnlineList::disconnectSelected);
     connect(m_banned, &VistaButton::Click, this, &frmOnlineList::openBanList);
@@ -171,12 +166,11 @@ bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {
 
 void frmOnlineList::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int outerWidth = toTwips(width()) + FrameWidth;
-    const int outerHeight = toTwips(height()) + FrameHeight;
+    const int outerWidth = pixelsToTwips(width()) + FrameWidth;
+    const int outerHeight = pixelsToTwips(height()) + FrameHeight;
     const int listWidth = std::max(0, outerWidth - ListLeft - PanelWidth - 200);
     const int listHeight = std::max(0, outerHeight - 700);
-    m_list->setGeometry(twipsToPixels(ListLeft), twipsToPixels(ListTop), twipsToPixels(listWidth),
-                        twipsToPixels(listHeight));
+    m_list->setGeometry(twipsRect(ListLeft, ListTop, listWidth, listHeight));
     m_panel->move(twipsToPixels(listWidth + 150), twipsToPixels(ListTop));
 }
 

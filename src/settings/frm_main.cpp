@@ -32,10 +32,6 @@ const QColor ReachableText(31, 65, 16);
 const QColor UnreachableText(162, 19, 51);
 const QColor OnlinePressedBack(107, 107, 107);
 
-QRect twips(int left, int top, int width, int height) {
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
-}
-
 void setWhiteOnBlack(QWidget* widget) {
     setPaletteColour(widget, QPalette::Base, Qt::black);
     setPaletteColour(widget, QPalette::Text, Qt::white);
@@ -121,13 +117,13 @@ void frmMain::buildTitle() {
     Image1->setPixmap(drawMainBackground(size(), devicePixelRatioF()));
 
     Label5 = captionLabel(this, QStringLiteral("Label5"), QStringLiteral("Quillet mirror v3.0b"),
-                          twips(120, 120, 3390, 495));
+                          twipsRect(120, 120, 3390, 495));
     Label5->setFont(pixelFont(SerifFamily, 20, true, true));
 
-    img_min = titlePicture(this, QStringLiteral("img_min"), twips(3840, 120, 270, 270),
+    img_min = titlePicture(this, QStringLiteral("img_min"), twipsRect(3840, 120, 270, 270),
                            TitleGlyph::Minimise, QStringLiteral("В трей"));
     connect(img_min, &PressableLabel::clicked, this, &frmMain::img_min_Click);
-    exit_img = titlePicture(this, QStringLiteral("exit_img"), twips(4200, 120, 270, 270),
+    exit_img = titlePicture(this, QStringLiteral("exit_img"), twipsRect(4200, 120, 270, 270),
                             TitleGlyph::Close, QStringLiteral("Закрыть"));
     connect(exit_img, &PressableLabel::clicked, this, &frmMain::requestExit);
 }
@@ -135,30 +131,30 @@ void frmMain::buildTitle() {
 void frmMain::buildFields() {
     const SettingBoxes defaults;
     Label1 = captionLabel(this, QStringLiteral("Label1"), QStringLiteral("Порт клиентов:"),
-                          twips(240, 720, 1395, 195));
-    Text1 =
-        settingBox(this, QStringLiteral("Text1"), defaults.clientPort, twips(3480, 720, 735, 255));
+                          twipsRect(240, 720, 1395, 195));
+    Text1 = settingBox(this, QStringLiteral("Text1"), defaults.clientPort,
+                       twipsRect(3480, 720, 735, 255));
     Label2 = captionLabel(this, QStringLiteral("Label2"), QStringLiteral("IP и порт сервера:"),
-                          twips(240, 1080, 1680, 195));
+                          twipsRect(240, 1080, 1680, 195));
     Text2 = settingBox(this, QStringLiteral("Text2"), defaults.serverHost,
-                       twips(2160, 1080, 1215, 285));
-    Text3 =
-        settingBox(this, QStringLiteral("Text3"), defaults.serverPort, twips(3480, 1080, 735, 285));
-    Option1 = preferenceButton(this, QStringLiteral("Option1"), twips(4320, 1155, 255, 195));
+                       twipsRect(2160, 1080, 1215, 285));
+    Text3 = settingBox(this, QStringLiteral("Text3"), defaults.serverPort,
+                       twipsRect(3480, 1080, 735, 285));
+    Option1 = preferenceButton(this, QStringLiteral("Option1"), twipsRect(4320, 1155, 255, 195));
     Label4 = captionLabel(this, QStringLiteral("Label4"), QStringLiteral("IP и порт сервера 2:"),
-                          twips(240, 1440, 1845, 195));
+                          twipsRect(240, 1440, 1845, 195));
     Text6 = settingBox(this, QStringLiteral("Text6"), defaults.server2Host,
-                       twips(2160, 1440, 1215, 285));
+                       twipsRect(2160, 1440, 1215, 285));
     Text10 = settingBox(this, QStringLiteral("Text10"), defaults.server2Port,
-                        twips(3480, 1440, 735, 285));
-    Option2 = preferenceButton(this, QStringLiteral("Option2"), twips(4320, 1515, 255, 195));
+                        twipsRect(3480, 1440, 735, 285));
+    Option2 = preferenceButton(this, QStringLiteral("Option2"), twipsRect(4320, 1515, 255, 195));
     Option1->setChecked(true);
 }
 
 void frmMain::buildFooter() {
     Online = new PressableLabel(m_ctx.controller->onlineCaption(), this);
     Online->setObjectName(QStringLiteral("Online"));
-    Online->setGeometry(twips(120, 1870, 4335, 255));
+    Online->setGeometry(twipsRect(120, 1870, 4335, 255));
     Online->setFont(pixelFont(SansFamily, 12, true));
     Online->setIndent(twipsToPixels(120));
     QPalette online = Online->palette();
@@ -176,13 +172,13 @@ void frmMain::buildFooter() {
 
     VistaButton1 = new VistaButton(this);
     VistaButton1->setObjectName(QStringLiteral("VistaButton1"));
-    VistaButton1->setGeometry(twips(240, 2520, 1995, 315));
+    VistaButton1->setGeometry(twipsRect(240, 2520, 1995, 315));
     VistaButton1->setCaption(QStringLiteral("Development"));
     connect(VistaButton1, &VistaButton::Click, this, &frmMain::VistaButton1_Click);
 
     Label3 = new VistaButton(this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(twips(2280, 2520, 2115, 315));
+    Label3->setGeometry(twipsRect(2280, 2520, 2115, 315));
     Label3->setCaption(m_ctx.controller->applyCaption());
     connect(Label3, &VistaButton::Click, this, &frmMain::Label3_Click);
 }
