@@ -1,16 +1,13 @@
 #include "bans/frm_ban_ip.h"
 #include "bans/ip_address.h"
 #include "controls/vista_button.h"
-#include "settings/program_folder.h"
-#include "support/fake_clock.h"
 #include "support/file_helpers.h"
-#include "support/recording_message_boxes.h"
 #include "support/test_main.h"
+#include "support/window_context.h"
 
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 using namespace qm;
 using namespace qm::test;
@@ -18,22 +15,6 @@ using namespace qm::test;
 namespace {
 
 const QString RangeMessage = QStringLiteral("IP адрес может быть только 1 - 255");
-
-struct Context {
-    Context() {
-        ctx.folder = dir.path();
-        ctx.bans = &bans;
-        ctx.clock = &clock;
-        ctx.messages = &messages;
-    }
-    QString banFile() const { return banFilePath(dir.path()); }
-
-    QTemporaryDir dir;
-    BanTable bans;
-    FakeClock clock;
-    RecordingMessageBoxes messages;
-    AppContext ctx;
-};
 
 // Types into whichever widget of the window has the focus at each key, as a
 // keyboard would: the release goes where the focus is after the press.
@@ -44,7 +25,7 @@ void type(QWidget* window, const QString& text) {
     }
 }
 
-QPointer<frmBanIP> openDialog(Context& c, int n) {
+QPointer<frmBanIP> openDialog(WindowContext& c, int n) {
     QPointer<frmBanIP> dialog = new frmBanIP(c.ctx, n);
     dialog->show();
     return dialog;
@@ -63,7 +44,7 @@ class FrmBanIpTest : public QObject {
     Q_OBJECT
 private slots:
     void threeDigitsOrADotMoveToTheNextBox() {
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Добавить IP в бан лист"));
         QCOMPARE(dialog->applyButton()->caption(), QStringLiteral("Приминить"));
@@ -91,7 +72,7 @@ private slots:
     }
 
     void tabOrderAndShiftTabIntoAFullBox() {
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         QVERIFY(QTest::qWaitForWindowActive(dialog));
         QList<QWidget*> order;
@@ -144,7 +125,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, kept);
         QFETCH(bool, rangeMessage);
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         QTest::keyClicks(dialog->octetBox(3), typed);
         QCOMPARE(dialog->octetBox(3)->text(), kept);
@@ -155,7 +136,7 @@ private slots:
     }
 
     void changeCheckAlsoRunsOnTextSetByTheProgram() {
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         dialog->octetBox(1)->setText(QStringLiteral(" 9 "));
         dialog->octetBox(2)->setText(QStringLiteral("-5"));
@@ -166,7 +147,7 @@ private slots:
     }
 
     void applyAddsTheAddressAndSaves() {
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         QSignalSpy added(dialog.data(), &frmBanIP::rowAdded);
         type(dialog, QStringLiteral("10.0.0.1"));
@@ -180,7 +161,7 @@ private slots:
     }
 
     void applyRefusesAnIncompleteAddress() {
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         type(dialog, QStringLiteral("1..3.4"));
         QCOMPARE(boxTexts(*dialog), QStringList({"1", "", "3", "4"}));
@@ -195,7 +176,7 @@ private slots:
     }
 
     void applyOfABannedAddressOnlyTells() {
-        Context c;
+        WindowContext c;
         c.bans.append(IpToNumber(u"10.0.0.1"));
         auto dialog = openDialog(c, -1);
         type(dialog, QStringLiteral("10.0.0.01"));
@@ -208,7 +189,7 @@ private slots:
     }
 
     void changeModeFillsTheBoxesAndReplaces() {
-        Context c;
+        WindowContext c;
         c.bans.append(IpToNumber(u"192.168.0.1"));
         c.bans.append(IpToNumber(u"10.0.0.1"));
         auto dialog = openDialog(c, 1);
@@ -235,7 +216,7 @@ private slots:
     }
 
     void cancelChangesNothing() {
-        Context c;
+        WindowContext c;
         auto dialog = openDialog(c, -1);
         type(dialog, QStringLiteral("1.2.3.4"));
         dialog->cancelButton()->Click();
@@ -245,7 +226,7 @@ private slots:
     }
 
     void aFullTableIsTold() {
-        Context c;
+        WindowContext c;
         std::vector<qint32> full(BanTable::MaxBans + 1, 0);
         for (int k = 0; k < BanTable::MaxBans; ++k)
             full[static_cast<size_t>(k)] = k + 1;
@@ -261,7 +242,7 @@ private slots:
     }
 
     void failedSaveKeepsTheDialogAndTheTable() {
-        Context c;
+        WindowContext c;
         c.bans.append(IpToNumber(u"192.168.0.1"));
         const QString notAFolder = c.dir.filePath(QStringLiteral("plain-file"));
         QVERIFY(writeBytes(notAFolder, "x"));

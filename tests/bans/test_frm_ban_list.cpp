@@ -2,17 +2,14 @@
 #include "bans/frm_ban_list.h"
 #include "bans/ip_address.h"
 #include "controls/vista_button.h"
-#include "settings/program_folder.h"
-#include "support/fake_clock.h"
 #include "support/file_helpers.h"
-#include "support/recording_message_boxes.h"
 #include "support/test_main.h"
+#include "support/window_context.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
-#include <QTemporaryDir>
 
 using namespace qm;
 using namespace qm::test;
@@ -23,21 +20,9 @@ const qint32 A = IpToNumber(u"1.1.1.1");
 const qint32 B = IpToNumber(u"2.2.2.2");
 const qint32 C = IpToNumber(u"3.3.3.3");
 
-struct Context {
-    explicit Context(std::vector<qint32> elements = {0}) {
-        bans.setElements(std::move(elements));
-        ctx.folder = dir.path();
-        ctx.bans = &bans;
-        ctx.clock = &clock;
-        ctx.messages = &messages;
-    }
-    QString banFile() const { return banFilePath(dir.path()); }
-
-    QTemporaryDir dir;
-    BanTable bans;
-    FakeClock clock;
-    RecordingMessageBoxes messages;
-    AppContext ctx;
+// The windows' context with a ban table of the given elements, as loaded.
+struct Context : WindowContext {
+    explicit Context(std::vector<qint32> elements = {0}) { bans.setElements(std::move(elements)); }
 };
 
 QByteArray records(std::initializer_list<qint32> numbers) {

@@ -1,16 +1,13 @@
-#include "bans/ban_file.h"
 #include "bans/frm_ban_list.h"
 #include "bans/ip_address.h"
 #include "controls/vista_button.h"
 #include "online/frm_online_list.h"
 #include "online/online_list_model.h"
-#include "settings/program_folder.h"
 #include "settings/relay_controller.h"
-#include "support/fake_clock.h"
 #include "support/fake_upstream.h"
 #include "support/file_helpers.h"
-#include "support/recording_message_boxes.h"
 #include "support/test_main.h"
+#include "support/window_context.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -19,7 +16,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTreeView>
 
 #include <memory>
@@ -31,17 +27,13 @@ namespace {
 
 // A relay listening on an OS-chosen port in front of an echoing fake upstream,
 // and the context an online list window is built with.
-struct LiveRelay {
+struct LiveRelay : WindowContext {
     LiveRelay() : controller(bans, clock, {dir.filePath(QStringLiteral("config.ini"))}) {
         clock.set(QDateTime(QDate(2026, 3, 10), QTime(10, 0, 0)));
         controller.engine().setUpstreamChooser([this] {
             return std::optional<Upstream>(Upstream{upstream.host(), upstream.port()});
         });
         listening = controller.engine().listen(0);
-        ctx.folder = dir.path();
-        ctx.bans = &bans;
-        ctx.clock = &clock;
-        ctx.messages = &messages;
         ctx.controller = &controller;
     }
 
@@ -58,15 +50,8 @@ struct LiveRelay {
         return controller.engine().livePairs().size() > before ? std::move(client) : nullptr;
     }
 
-    QString banFile() const { return banFilePath(dir.path()); }
-
-    QTemporaryDir dir;
-    BanTable bans;
-    FakeClock clock;
-    RecordingMessageBoxes messages;
     RelayController controller;
     FakeUpstream upstream;
-    AppContext ctx;
     bool listening = false;
 };
 
@@ -76,6 +61,13 @@ QStringList column(const frmOnlineList& window, int column) {
     for (int row = 0; row < model.rowCount(); ++row)
         texts << model.index(row, column).data().toString();
     return texts;
+}
+
+// Shows the window with the live pairs listed; the test owns the window.
+void showListed(frmOnlineList& window) {
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.show();
+    window.refresh();
 }
 
 void clickRow(frmOnlineList& window, int row) {
@@ -151,9 +143,7 @@ private slots:
         auto c = relay.connectFrom(QStringLiteral("127.0.0.4"));
         QVERIFY(a && b && c);
         frmOnlineList window(relay.ctx);
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.show();
-        window.refresh();
+        showListed(window);
         clickRow(window, 1);
         QCOMPARE(window.selectedRow(), 1);
 
@@ -177,9 +167,7 @@ private slots:
         auto higher = relay.connectFrom(QStringLiteral("127.0.0.5"));
         QVERIFY(lower && other && higher);
         frmOnlineList window(relay.ctx);
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.show();
-        window.refresh();
+        showListed(window);
         QSignalSpy captions(&relay.controller, &RelayController::onlineCaptionChanged);
 
         // The row of the higher slot is selected, yet the lower slot goes.
@@ -250,9 +238,7 @@ private slots:
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
         frmOnlineList window(relay.ctx);
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.show();
-        window.refresh();
+        showListed(window);
         QCOMPARE(window.selectedRow(), -1);
         QTest::keyClick(window.list(), Qt::Key_Delete);
         QTest::keyClick(window.list(), Qt::Key_Delete, Qt::ControlModifier);
@@ -272,9 +258,7 @@ private slots:
         QVERIFY(writeBytes(notAFolder, "x"));
         relay.ctx.folder = notAFolder;
         frmOnlineList window(relay.ctx);
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.show();
-        window.refresh();
+        showListed(window);
         clickRow(window, 0);
         window.banSelected();
         QCOMPARE(relay.bans.count(), 0);
@@ -289,9 +273,7 @@ private slots:
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
         frmOnlineList window(relay.ctx);
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.show();
-        window.refresh();
+        showListed(window);
         clickRow(window, 0);
 
         window.findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
@@ -318,13 +300,10 @@ private slots:
     }
 
     void refreshKeepsTheScrollPosition() {
-        BanTable bans;
-        FakeClock clock;
-        RecordingMessageBoxes messages;
-        AppContext ctx{QString(), &bans, &clock, &messages, nullptr};
-        frmOnlineList window(ctx);
+        WindowContext c;
+        frmOnlineList window(c.ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
-        const QDateTime accepted = clock.now();
+        const QDateTime accepted = c.clock.now();
         int count = 500;
         window.setPairSource([&] { return syntheticPairs(count, accepted); });
         window.show();
@@ -335,22 +314,19 @@ private slots:
         bar->setValue(bar->maximum() / 2);
         const int scrolled = bar->value();
         QVERIFY(scrolled > 0);
-        clock.advance(1);
+        c.clock.advance(1);
         window.refresh();
         QCOMPARE(bar->value(), scrolled);
         count = 480;
-        clock.advance(1);
+        c.clock.advance(1);
         window.refresh();
         QCOMPARE(bar->value(), scrolled);
         QCOMPARE(window.model().index(479, 1).data().toString(), QStringLiteral("0:00:02"));
     }
 
     void windowKeepsItsMinimumAndLaysOutOnResize() {
-        BanTable bans;
-        FakeClock clock;
-        RecordingMessageBoxes messages;
-        AppContext ctx{QString(), &bans, &clock, &messages, nullptr};
-        frmOnlineList window(ctx);
+        WindowContext c;
+        frmOnlineList window(c.ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.show();
         QCOMPARE(window.size(), QSize(539, 467));

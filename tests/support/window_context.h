@@ -1,0 +1,27 @@
+#pragma once
+
+#include "settings/app_context.h"
+#include "settings/program_folder.h"
+#include "support/fake_clock.h"
+#include "support/recording_message_boxes.h"
+
+#include <QTemporaryDir>
+
+namespace qm::test {
+
+// What a window is built with in a test: a temporary program folder, a ban
+// table, a clock the test sets and message boxes that are recorded, not shown.
+// There is no relay controller unless the test sets ctx.controller.
+struct WindowContext {
+    WindowContext() : ctx{dir.path(), &bans, &clock, &messages, nullptr} {}
+
+    QString banFile() const { return banFilePath(dir.path()); }
+
+    QTemporaryDir dir;
+    BanTable bans;
+    FakeClock clock;
+    RecordingMessageBoxes messages;
+    AppContext ctx;
+};
+
+} // namespace qm::test
