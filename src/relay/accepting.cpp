@@ -128,6 +128,14 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     const std::optional<Upstream> upstream = chooser ? chooser() : std::nullopt;
     if (!upstream)
         return refuse(fd, address, QStringLiteral("no server reachable"));
+    // The upstream side's descriptor is taken before anything is counted: a
+    // process that has none left refuses the client, as a full table does.
+    const int serverFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (serverFd < 0)
+        return refuse(fd, address,
+                      errno == EMFILE || errno == ENFILE
+                          ? QStringLiteral("out of descriptors")
+                          : QString::fromLocal8Bit(std::strerror(errno)));
 
     if (online < std::numeric_limits<qint16>::max())
         ++online;
@@ -136,6 +144,7 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     pair.slot = pairTable.lowestFree();
     pair.serial = nextSerial++;
     pair.client.fd = fd;
+    pair.server.fd = serverFd;
     pair.clientAddress = address;
     pair.upstream = *upstream;
     pairTable.occupy(pair.slot, std::move(owned));
@@ -179,9 +188,6 @@ void RelayEngine::Impl::onLookedUp(int slot, quint64 serial, const QHostInfo& in
 void RelayEngine::Impl::connectUpstream(RelayPair& pair, in_addr address) {
     pair.state = RelayPair::State::Connecting;
     Endpoint& server = pair.server;
-    server.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (server.fd < 0)
-        return endPair(pair, Ending::ServerFailed);
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(pair.upstream.port);

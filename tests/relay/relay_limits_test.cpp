@@ -116,6 +116,28 @@ private slots:
         QVERIFY(f.acceptedClient());
     }
 
+    void noDescriptorLeftForTheUpstreamRefusesTheClientUncounted() {
+        RelayFixture f;
+        auto c1 = f.acceptedClient();
+        QVERIFY(c1);
+        const qsizetype captions = f.captions.size();
+        {
+            // Two descriptors: the test's client socket and the relay's accepted
+            // client take them, none is left for the client's upstream.
+            DescriptorSqueeze squeeze(2);
+            auto refused = f.connectClient();
+            QVERIFY(refused);
+            QVERIFY(waitForClose(*refused));
+            QCOMPARE(f.refusals, QStringList{QStringLiteral("out of descriptors")});
+            QVERIFY(f.ended.isEmpty());
+            QCOMPARE(f.captions.size(), captions);
+            QCOMPARE(f.chosen.size(), 1); // the datagram destination stays
+            QCOMPARE(f.engine.onlineN(), 1);
+            QCOMPARE(f.engine.pairsInProgress(), 1);
+        }
+        QVERIFY(f.acceptedClient());
+    }
+
     void raisingTheDescriptorLimitLiftsItToTheHardLimit() {
         const rlimit saved = descriptorLimit();
         rlimit lowered = saved;
