@@ -8,10 +8,6 @@ using namespace qm;
 
 namespace {
 
-QColor rgb(int r, int g, int b) {
-    return QColor(r, g, b);
-}
-
 QColor at(Strip strip, int cell, int x, int y) {
     return buttonCell(strip, cell).pixelColor(x, y);
 }
@@ -34,25 +30,25 @@ private slots:
 
     void staticFacesCarryTheirTellingColours() {
         // outline at the top edge, ring just inside it, fill at top and bottom
-        QCOMPARE(at(Strip::Pc, 0, 9, 0), rgb(142, 143, 143));
-        QCOMPARE(at(Strip::Pc, 0, 9, 2), rgb(240, 240, 240));
-        QCOMPARE(at(Strip::Pc, 0, 9, 18), rgb(215, 215, 215));
+        QCOMPARE(at(Strip::Pc, 0, 9, 0), QColor(142, 143, 143));
+        QCOMPARE(at(Strip::Pc, 0, 9, 2), QColor(240, 240, 240));
+        QCOMPARE(at(Strip::Pc, 0, 9, 18), QColor(215, 215, 215));
 
-        QCOMPARE(at(Strip::Pc, 1, 9, 0), rgb(33, 73, 104));
-        QCOMPARE(at(Strip::Pc, 1, 9, 1), rgb(43, 145, 197));
-        QCOMPARE(at(Strip::Pc, 1, 9, 2), rgb(193, 227, 246));
-        QCOMPARE(at(Strip::Pc, 1, 9, 18), rgb(151, 209, 240));
+        QCOMPARE(at(Strip::Pc, 1, 9, 0), QColor(33, 73, 104));
+        QCOMPARE(at(Strip::Pc, 1, 9, 1), QColor(43, 145, 197));
+        QCOMPARE(at(Strip::Pc, 1, 9, 2), QColor(193, 227, 246));
+        QCOMPARE(at(Strip::Pc, 1, 9, 18), QColor(151, 209, 240));
 
-        QCOMPARE(at(Strip::Pc, 2, 9, 0), rgb(173, 178, 181));
-        QCOMPARE(at(Strip::Pc, 2, 9, 2), rgb(244, 244, 244));
-        QCOMPARE(at(Strip::Pc, 2, 9, 18), rgb(244, 244, 244));
+        QCOMPARE(at(Strip::Pc, 2, 9, 0), QColor(173, 178, 181));
+        QCOMPARE(at(Strip::Pc, 2, 9, 2), QColor(244, 244, 244));
+        QCOMPARE(at(Strip::Pc, 2, 9, 18), QColor(244, 244, 244));
 
-        QCOMPARE(at(Strip::Pc, 3, 0, 10), rgb(60, 127, 177));
-        QCOMPARE(at(Strip::Pc, 3, 1, 10), rgb(218, 240, 252));
-        QCOMPARE(at(Strip::Pc, 3, 9, 2), rgb(223, 242, 252));
-        QCOMPARE(at(Strip::Pc, 3, 9, 18), rgb(169, 220, 248));
+        QCOMPARE(at(Strip::Pc, 3, 0, 10), QColor(60, 127, 177));
+        QCOMPARE(at(Strip::Pc, 3, 1, 10), QColor(218, 240, 252));
+        QCOMPARE(at(Strip::Pc, 3, 9, 2), QColor(223, 242, 252));
+        QCOMPARE(at(Strip::Pc, 3, 9, 18), QColor(169, 220, 248));
 
-        QCOMPARE(at(Strip::Pc, 4, 9, 1), rgb(4, 204, 254));
+        QCOMPARE(at(Strip::Pc, 4, 9, 1), QColor(4, 204, 254));
         QCOMPARE(at(Strip::Pc, 4, 9, 0), at(Strip::Pc, 0, 9, 0));
         QCOMPARE(at(Strip::Pc, 4, 9, 10), at(Strip::Pc, 0, 9, 10));
     }
@@ -60,9 +56,9 @@ private slots:
     void outermostCornersLieOutsideTheBorder() {
         for (int cell = 0; cell < SkinCellCount; ++cell) {
             for (QPoint corner : {QPoint(0, 0), QPoint(17, 0), QPoint(0, 20), QPoint(17, 20)}) {
-                QCOMPARE(at(Strip::Pc, cell, corner.x(), corner.y()), rgb(221, 215, 197));
-                QCOMPARE(at(Strip::Moves, cell, corner.x(), corner.y()), rgb(255, 255, 255));
-                QCOMPARE(at(Strip::Downs, cell, corner.x(), corner.y()), rgb(255, 255, 255));
+                QCOMPARE(at(Strip::Pc, cell, corner.x(), corner.y()), QColor(221, 215, 197));
+                QCOMPARE(at(Strip::Moves, cell, corner.x(), corner.y()), QColor(255, 255, 255));
+                QCOMPARE(at(Strip::Downs, cell, corner.x(), corner.y()), QColor(255, 255, 255));
             }
         }
     }

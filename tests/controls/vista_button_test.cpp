@@ -67,10 +67,6 @@ struct Fixture {
     }
 };
 
-QColor rgb(int r, int g, int b) {
-    return QColor(r, g, b);
-}
-
 QColor captionColour(const VistaButton& button) {
     return button.captionLabel()->palette().color(QPalette::WindowText);
 }
@@ -194,23 +190,23 @@ private slots:
 
     void disablingGreysTheCaptionAndTheFace() {
         Fixture f;
-        QCOMPARE(captionColour(*f.button), rgb(0, 0, 0));
+        QCOMPARE(captionColour(*f.button), QColor(0, 0, 0));
         f.moveTo({50, 15});
         f.button->MoveInTick();
         f.button->setEnabled(false);
         QCOMPARE(f.button->face().face(), pc(PcDisabled));
-        QCOMPARE(captionColour(*f.button), rgb(161, 161, 146));
+        QCOMPARE(captionColour(*f.button), QColor(161, 161, 146));
         // the running animation paints over the disabled face and its last frame stays
         QCOMPARE(f.animate().last(), moves(4));
 
         f.button->setEnabled(true);
-        QCOMPARE(captionColour(*f.button), rgb(0, 0, 0));
+        QCOMPARE(captionColour(*f.button), QColor(0, 0, 0));
         QCOMPARE(f.button->face().face(), pc(PcNormal));
 
         // A window disabling itself leaves its buttons' faces and captions alone.
         f.window.setEnabled(false);
         QCOMPARE(f.button->face().face(), pc(PcNormal));
-        QCOMPARE(captionColour(*f.button), rgb(0, 0, 0));
+        QCOMPARE(captionColour(*f.button), QColor(0, 0, 0));
     }
 
     void enterClicksAndEscapeDoesNot() {
