@@ -4,6 +4,7 @@
 #include "controls/vista_button.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
+#include "support/top_levels.h"
 #include "support/window_context.h"
 
 #include <QApplication>
@@ -57,10 +58,7 @@ QPointer<frmBanList> openBanList(Context& c) {
 }
 
 frmBanIP* openDialogOf() {
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* dialog = qobject_cast<frmBanIP*>(top); dialog && dialog->isVisible())
-            return dialog;
-    return nullptr;
+    return visibleTopLevels<frmBanIP>().value(0);
 }
 
 void typeInto(frmBanIP* dialog, const QString& address) {

@@ -1,24 +1,13 @@
 #include "controls/qt_message_boxes.h"
 #include "support/test_main.h"
+#include "support/top_levels.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 using namespace qm;
-
-namespace {
-
-QList<QMessageBox*> openBoxes() {
-    QList<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-            boxes << box;
-    }
-    return boxes;
-}
-
-} // namespace
+using qm::test::visibleTopLevels;
 
 class QtMessageBoxesTest : public QObject {
     Q_OBJECT
@@ -29,7 +18,7 @@ private slots:
         window.show();
         boxes.show(&window, {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false});
         boxes.show(&window, {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false});
-        QList<QMessageBox*> open = openBoxes();
+        QList<QMessageBox*> open = visibleTopLevels<QMessageBox>();
         QCOMPARE(open.size(), 1);
         QMessageBox* box = open.first();
         QCOMPARE(box->windowTitle(), QStringLiteral("Quillet mirror"));
@@ -39,14 +28,14 @@ private slots:
         QVERIFY(!box->isModal() || box->windowModality() != Qt::ApplicationModal);
 
         boxes.show(&window, {QStringLiteral("другой текст"), MessageIcon::None, false});
-        QCOMPARE(openBoxes().size(), 2);
+        QCOMPARE(visibleTopLevels<QMessageBox>().size(), 2);
 
         // Once answered, the same text may come again.
         box->button(QMessageBox::Ok)->click();
-        QTRY_COMPARE_WITH_TIMEOUT(openBoxes().size(), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleTopLevels<QMessageBox>().size(), 1, 2000);
         boxes.show(&window, {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false});
-        QCOMPARE(openBoxes().size(), 2);
-        for (QMessageBox* left : openBoxes())
+        QCOMPARE(visibleTopLevels<QMessageBox>().size(), 2);
+        for (QMessageBox* left : visibleTopLevels<QMessageBox>())
             left->close();
     }
 
@@ -67,7 +56,7 @@ private slots:
         QCOMPARE(seenTitle, QStringLiteral("Quillet mirror"));
         QCOMPARE(seenIcon, QMessageBox::Information);
         QVERIFY(wasModal);
-        QVERIFY(openBoxes().isEmpty());
+        QVERIFY(visibleTopLevels<QMessageBox>().isEmpty());
     }
 };
 

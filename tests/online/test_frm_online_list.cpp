@@ -7,6 +7,7 @@
 #include "support/fake_upstream.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
+#include "support/top_levels.h"
 #include "support/window_context.h"
 
 #include <QApplication>
@@ -277,12 +278,8 @@ private slots:
         clickRow(window, 0);
 
         window.findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
-        QPointer<frmBanList> banList;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* found = qobject_cast<frmBanList*>(top))
-                banList = found;
+        QPointer<frmBanList> banList = visibleTopLevels<frmBanList>().value(0);
         QVERIFY(banList);
-        QVERIFY(banList->isVisible());
         QCOMPARE(banList->list()->count(), 1);
         QVERIFY(!window.isEnabled());
         QCOMPARE(banList->pos() - window.pos(), QPoint(67, 67));

@@ -67,12 +67,4 @@ inline QColor textColour(const QLineEdit* edit) {
     return edit->palette().color(QPalette::Text);
 }
 
-inline int visibleTopLevels(const char* className) {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->inherits(className) && widget->isVisible())
-            ++count;
-    return count;
-}
-
 } // namespace qm::test

@@ -3,9 +3,11 @@
 #include "controls/tray_area.h"
 #include "controls/vista_button.h"
 #include "main_window_rig.h"
+#include "online/frm_online_list.h"
 #include "support/fake_upstream.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
+#include "support/top_levels.h"
 
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -249,7 +251,7 @@ private slots:
         main.open();
         auto* online = main.control<QLabel>("Online");
         QTest::mouseClick(online, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels("qm::frmOnlineList"), 0); // disabled before the first start
+        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 0); // disabled before the first start
 
         main.typeBoxes(
             boxesFor(freePort(), server.host(), server.port(), server.host(), server.port()));
@@ -261,17 +263,17 @@ private slots:
         QCOMPARE(online->palette().color(QPalette::Window), QColor(107, 107, 107));
         QTest::mouseRelease(online, Qt::LeftButton);
         QVERIFY(!online->autoFillBackground());
-        QCOMPARE(visibleTopLevels("qm::frmOnlineList"), 1);
+        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 1);
 
         QTest::mouseClick(online, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels("qm::frmOnlineList"), 1);
+        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 1);
 
         // A right button shows the grey too but opens nothing new.
         QTest::mousePress(online, Qt::RightButton);
         QVERIFY(online->autoFillBackground());
         QTest::mouseRelease(online, Qt::RightButton);
         QVERIFY(!online->autoFillBackground());
-        QCOMPARE(visibleTopLevels("qm::frmOnlineList"), 1);
+        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 1);
     }
 };
 

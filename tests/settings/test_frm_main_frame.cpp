@@ -9,6 +9,7 @@
 #include "settings/pressable_label.h"
 #include "settings/window_fade.h"
 #include "support/test_main.h"
+#include "support/top_levels.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -31,6 +32,19 @@ QList<int> alphas(const QSignalSpy& spy) {
 
 QImage titleLook(TitleGlyph glyph, TitleLook look, const QLabel* picture) {
     return drawTitlePicture(glyph, look, picture->size(), picture->devicePixelRatioF()).toImage();
+}
+
+void triggerMenuEntry(TrayArea& tray, const QString& text) {
+    for (QAction* action : tray.menu()->actions())
+        if (action->text() == text)
+            action->trigger();
+}
+
+// Presses the button at (5, 5), moves by (40, 30) and releases there.
+void drag(QWidget* widget, Qt::MouseButton button) {
+    QTest::mousePress(widget, button, {}, QPoint(5, 5));
+    QTest::mouseMove(widget, QPoint(45, 35));
+    QTest::mouseRelease(widget, button, {}, QPoint(45, 35));
 }
 
 } // namespace
@@ -138,32 +152,23 @@ private slots:
         QTRY_COMPARE(window->pos(), QPoint(100, 100));
 
         auto* caption = main.control<QLabel>("Label1");
-        QTest::mousePress(caption, Qt::RightButton, {}, QPoint(5, 5));
-        QTest::mouseMove(caption, QPoint(45, 35));
-        QTest::mouseRelease(caption, Qt::RightButton, {}, QPoint(45, 35));
+        drag(caption, Qt::RightButton);
         QCOMPARE(window->pos(), QPoint(100, 100));
 
         QTest::mousePress(caption, Qt::LeftButton, {}, QPoint(5, 5));
-        QTest::mousePress(caption, Qt::RightButton, {}, QPoint(5, 5));
-        QTest::mouseMove(caption, QPoint(45, 35));
-        QTest::mouseRelease(caption, Qt::RightButton, {}, QPoint(45, 35));
+        drag(caption, Qt::RightButton);
         QTest::mouseRelease(caption, Qt::LeftButton, {}, QPoint(45, 35));
         QCOMPARE(window->pos(), QPoint(100, 100));
 
         for (const char* surface : {"Image1", "Label5", "Label1", "Label2", "Label4"}) {
-            QWidget* grabbed = main.control<QWidget>(surface);
             const QPoint before = window->pos();
-            QTest::mousePress(grabbed, Qt::LeftButton, {}, QPoint(5, 5));
-            QTest::mouseMove(grabbed, QPoint(45, 35));
-            QTest::mouseRelease(grabbed, Qt::LeftButton, {}, QPoint(45, 35));
+            drag(main.control<QWidget>(surface), Qt::LeftButton);
             QTRY_COMPARE(window->pos(), before + QPoint(40, 30));
         }
 
         // The boxes are no drag surface.
         const QPoint before = window->pos();
-        QTest::mousePress(main.box("Text1"), Qt::LeftButton, {}, QPoint(5, 5));
-        QTest::mouseMove(main.box("Text1"), QPoint(45, 35));
-        QTest::mouseRelease(main.box("Text1"), Qt::LeftButton, {}, QPoint(45, 35));
+        drag(main.box("Text1"), Qt::LeftButton);
         QCOMPARE(window->pos(), before);
     }
 
@@ -206,15 +211,9 @@ private slots:
 
         // "Развернуть" shows the window; "ВЫХОД" ends the program.
         QSignalSpy ended(window, &frmMain::programEnded);
-        for (QAction* action : tray->menu()->actions()) {
-            if (action->text() == QStringLiteral("Развернуть"))
-                action->trigger();
-        }
+        triggerMenuEntry(*tray, QStringLiteral("Развернуть"));
         QVERIFY(window->isVisible());
-        for (QAction* action : tray->menu()->actions()) {
-            if (action->text() == QStringLiteral("ВЫХОД"))
-                action->trigger();
-        }
+        triggerMenuEntry(*tray, QStringLiteral("ВЫХОД"));
         QVERIFY(ended.wait(5000));
         QVERIFY(!tray->Visible());
     }
@@ -225,13 +224,9 @@ private slots:
         auto* development = main.control<VistaButton>("VistaButton1");
         QTest::mouseClick(development, Qt::LeftButton);
         QTest::mouseClick(development, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels("qm::frmDev"), 1);
-
-        frmDev* about = nullptr;
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* candidate = qobject_cast<frmDev*>(widget))
-                about = candidate;
-        QVERIFY(about);
+        const QList<frmDev*> abouts = visibleTopLevels<frmDev>();
+        QCOMPARE(abouts.size(), 1);
+        frmDev* about = abouts.first();
         QCOMPARE(about->windowTitle(), QStringLiteral("Development"));
         const auto labels = about->findChildren<QLabel*>();
         QStringList texts;
@@ -253,9 +248,9 @@ private slots:
 
         // Closed through its frame, the next click makes a new one.
         about->close();
-        QTRY_COMPARE(visibleTopLevels("qm::frmDev"), 0);
+        QTRY_COMPARE(visibleTopLevels<frmDev>().size(), 0);
         QTest::mouseClick(development, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels("qm::frmDev"), 1);
+        QCOMPARE(visibleTopLevels<frmDev>().size(), 1);
     }
 
 private:
