@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace qm {
@@ -30,6 +31,9 @@ void printLine(const QString& line) {
 
 int runHeadless(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // A reader of the printed lines that goes away must not end the relay:
+    // the lines are lost, the pairs go on.
+    std::signal(SIGPIPE, SIG_IGN);
     const long descriptorLimit = raiseFileDescriptorLimit();
 
     const QString folder = programFolder();

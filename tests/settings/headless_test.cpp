@@ -9,6 +9,7 @@
 #include <QProcess>
 
 #include <csignal>
+#include <unistd.h>
 
 using namespace qm;
 using namespace qm::test;
@@ -66,6 +67,7 @@ private slots:
     void relaysPrintsEventsAndEndsOnSignal_data();
     void relaysPrintsEventsAndEndsOnSignal();
     void failedFirstStartEndsWithCodeOne();
+    void outputThatNobodyReadsDoesNotEndTheRelay();
 };
 
 void HeadlessTest::relaysPrintsEventsAndEndsOnSignal_data() {
@@ -137,6 +139,42 @@ void HeadlessTest::failedFirstStartEndsWithCodeOne() {
     QCOMPARE(program.process.exitCode(), 1);
     QVERIFY(program.printed(QStringLiteral("message: Сервер недоступен")));
     QCOMPARE(readBytes(program.folder.filePath("config.ini")), config);
+}
+
+void HeadlessTest::outputThatNobodyReadsDoesNotEndTheRelay() {
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    // Standard output is a pipe whose reader has gone, as when the program
+    // that read the log has ended: every line printed fails.
+    program.process.setChildProcessModifier([] {
+        int fds[2];
+        if (::pipe(fds) == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+        }
+    });
+    program.start();
+
+    QTcpSocket client;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.process.state() == QProcess::NotRunning ||
+            [&] {
+                if (client.state() == QAbstractSocket::UnconnectedState)
+                    client.connectToHost(QHostAddress::LocalHost, port);
+                return client.state() == QAbstractSocket::ConnectedState;
+            }(),
+        10000);
+    QCOMPARE(program.process.state(), QProcess::Running);
+    QVERIFY(roundTrip(client, "still relaying")); // printed as accepted meanwhile
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
 }
 
 QM_TEST_MAIN_CORE(HeadlessTest)
