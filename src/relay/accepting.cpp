@@ -103,7 +103,8 @@ void RelayEngine::Impl::refuseForLackOfDescriptors() {
         spareFd = -1;
         if (fd >= 0)
             refuse(fd, dottedText(peer.sin_addr), QStringLiteral("out of descriptors"));
-        spareFd = openSpareDescriptor();
+        if (spareFd < 0) // a handler that listened again has opened one already
+            spareFd = openSpareDescriptor();
         if (spareFd >= 0)
             return;
     }

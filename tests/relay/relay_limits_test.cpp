@@ -52,6 +52,10 @@ private:
     QList<int> m_fillers;
 };
 
+int openDescriptors() {
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
+}
+
 double cpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -136,6 +140,23 @@ private slots:
             QCOMPARE(f.engine.pairsInProgress(), 1);
         }
         QVERIFY(f.acceptedClient());
+    }
+
+    void listenerReopenedByARefusalOutOfDescriptorsLeaksNothing() {
+        const int before = openDescriptors();
+        {
+            RelayFixture f;
+            connect(&f.engine, &RelayEngine::clientRefused, this, [&f] {
+                f.engine.closeListener();
+                QVERIFY(f.engine.listen(0));
+            });
+            DescriptorSqueeze squeeze(1);
+            auto refused = f.connectClient();
+            QVERIFY(refused);
+            QVERIFY(waitForClose(*refused));
+            QCOMPARE(f.refusals, QStringList{QStringLiteral("out of descriptors")});
+        }
+        QCOMPARE(openDescriptors(), before);
     }
 
     void raisingTheDescriptorLimitLiftsItToTheHardLimit() {
