@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringList>
+#include <iterator>
 #include <memory>
 
 namespace qm::test {
@@ -41,18 +43,25 @@ public:
     QLineEdit* box(const char* name) const { return control<QLineEdit>(name); }
     QString text(const char* name) const { return control<QLabel>(name)->text(); }
 
+    // The five setting boxes, in the order of SettingBoxes' fields.
+    static constexpr const char* BoxNames[] = {"Text1", "Text2", "Text3", "Text6", "Text10"};
+
+    QStringList boxTexts() const {
+        QStringList texts;
+        for (const char* name : BoxNames)
+            texts << box(name)->text();
+        return texts;
+    }
+
     // Types the five boxes as a user would.
     void typeBoxes(const SettingBoxes& boxes) {
-        const std::pair<const char*, QString> texts[] = {{"Text1", boxes.clientPort},
-                                                         {"Text2", boxes.serverHost},
-                                                         {"Text3", boxes.serverPort},
-                                                         {"Text6", boxes.server2Host},
-                                                         {"Text10", boxes.server2Port}};
-        for (const auto& [name, text] : texts) {
-            QLineEdit* edit = box(name);
+        const QString texts[] = {boxes.clientPort, boxes.serverHost, boxes.serverPort,
+                                 boxes.server2Host, boxes.server2Port};
+        for (size_t i = 0; i < std::size(BoxNames); ++i) {
+            QLineEdit* edit = box(BoxNames[i]);
             edit->selectAll();
-            QTest::keyClicks(edit, text);
-            if (text.isEmpty())
+            QTest::keyClicks(edit, texts[i]);
+            if (texts[i].isEmpty())
                 QTest::keyClick(edit, Qt::Key_Delete);
         }
     }
