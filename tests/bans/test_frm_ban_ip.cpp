@@ -244,9 +244,7 @@ private slots:
     void failedSaveKeepsTheDialogAndTheTable() {
         WindowContext c;
         c.bans.append(IpToNumber(u"192.168.0.1"));
-        const QString notAFolder = c.dir.filePath(QStringLiteral("plain-file"));
-        QVERIFY(writeBytes(notAFolder, "x"));
-        c.ctx.folder = notAFolder;
+        QVERIFY(c.makeFolderUnwritable());
         auto dialog = openDialog(c, -1);
         QSignalSpy added(dialog.data(), &frmBanIP::rowAdded);
         type(dialog, QStringLiteral("1.2.3.4"));

@@ -57,8 +57,15 @@ QPointer<frmBanList> openBanList(Context& c) {
     return window;
 }
 
-frmBanIP* openDialogOf() {
+// Presses the named button and gives the address dialog it opened.
+QPointer<frmBanIP> dialogFrom(frmBanList* window, const char* buttonName) {
+    button(window, buttonName)->Click();
     return visibleTopLevels<frmBanIP>().value(0);
+}
+
+void removeRow(frmBanList& window, int row) {
+    selectRow(window, row);
+    button(&window, "VistaButton2")->Click();
 }
 
 void typeInto(frmBanIP* dialog, const QString& address) {
@@ -93,8 +100,7 @@ private slots:
     void removeMovesTheLastEntryIntoThePlace() {
         Context c({A, B, C, 0});
         auto window = openBanList(c);
-        selectRow(*window, 1);
-        button(window, "VistaButton2")->Click();
+        removeRow(*window, 1);
         QCOMPARE(rows(*window), QStringList({"1.1.1.1", "3.3.3.3"}));
         QCOMPARE(c.bans.elements(), std::vector<qint32>({A, C, C}));
         QCOMPARE(readBytes(c.banFile()), records({A, C, C}));
@@ -103,15 +109,12 @@ private slots:
 
         Context d({A, B, C, 0});
         window = openBanList(d);
-        selectRow(*window, 0);
-        button(window, "VistaButton2")->Click();
+        removeRow(*window, 0);
         QCOMPARE(rows(*window), QStringList({"3.3.3.3", "2.2.2.2"}));
         QCOMPARE(readBytes(d.banFile()), records({C, B, C}));
-        selectRow(*window, 0);
-        button(window, "VistaButton2")->Click();
+        removeRow(*window, 0);
         QCOMPARE(rows(*window), QStringList({"2.2.2.2"}));
-        selectRow(*window, 0);
-        button(window, "VistaButton2")->Click();
+        removeRow(*window, 0);
         QVERIFY(rows(*window).isEmpty());
         QCOMPARE(readBytes(d.banFile()).size(), 4);
 
@@ -124,12 +127,9 @@ private slots:
 
     void failedRemoveIsToldAndUndone() {
         Context c({A, B, 0});
-        const QString notAFolder = c.dir.filePath(QStringLiteral("plain-file"));
-        QVERIFY(writeBytes(notAFolder, "x"));
-        c.ctx.folder = notAFolder;
+        QVERIFY(c.makeFolderUnwritable());
         auto window = openBanList(c);
-        selectRow(*window, 0);
-        button(window, "VistaButton2")->Click();
+        removeRow(*window, 0);
         QCOMPARE(c.messages.shown().size(), 1);
         QCOMPARE(c.messages.shown().first().message.icon, MessageIcon::Critical);
         QCOMPARE(rows(*window), QStringList({"1.1.1.1", "2.2.2.2"}));
@@ -140,8 +140,7 @@ private slots:
     void addShowsTheTextAsTypedUntilReopened() {
         Context c({A, 0});
         auto window = openBanList(c);
-        button(window, "VistaButton1")->Click();
-        QPointer<frmBanIP> dialog = openDialogOf();
+        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton1");
         QVERIFY(dialog);
         QVERIFY(!window->isEnabled());
         QCOMPARE(dialog->pos() - window->pos(), QPoint(67, 67));
@@ -164,8 +163,7 @@ private slots:
         Context c({A, B, 0});
         auto window = openBanList(c);
         selectRow(*window, 1);
-        button(window, "VistaButton3")->Click();
-        QPointer<frmBanIP> dialog = openDialogOf();
+        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton3");
         QVERIFY(dialog);
         QCOMPARE(dialog->applyButton()->caption(), QStringLiteral("Изминить"));
         QCOMPARE(dialog->octetBox(1)->text(), QStringLiteral("2"));
@@ -180,8 +178,7 @@ private slots:
     void changeWithoutSelectionAppends() {
         Context c({A, 0});
         auto window = openBanList(c);
-        button(window, "VistaButton3")->Click();
-        QPointer<frmBanIP> dialog = openDialogOf();
+        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton3");
         QVERIFY(dialog);
         QCOMPARE(dialog->applyButton()->caption(), QStringLiteral("Изминить"));
         QCOMPARE(dialog->octetBox(1)->text(), QString());
@@ -196,8 +193,7 @@ private slots:
     void cancelGivesTheWindowBack() {
         Context c({A, 0});
         auto window = openBanList(c);
-        button(window, "VistaButton1")->Click();
-        QPointer<frmBanIP> dialog = openDialogOf();
+        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton1");
         QVERIFY(dialog);
         dialog->cancelButton()->Click();
         QTRY_VERIFY(dialog.isNull());

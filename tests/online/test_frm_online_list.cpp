@@ -254,10 +254,7 @@ private slots:
         LiveRelay relay;
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
-        // A folder that is a file: the ban file cannot be written there.
-        const QString notAFolder = relay.dir.filePath(QStringLiteral("plain-file"));
-        QVERIFY(writeBytes(notAFolder, "x"));
-        relay.ctx.folder = notAFolder;
+        QVERIFY(relay.makeFolderUnwritable());
         frmOnlineList window(relay.ctx);
         showListed(window);
         clickRow(window, 0);

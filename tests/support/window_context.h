@@ -3,6 +3,7 @@
 #include "settings/app_context.h"
 #include "settings/program_folder.h"
 #include "support/fake_clock.h"
+#include "support/file_helpers.h"
 #include "support/recording_message_boxes.h"
 
 #include <QTemporaryDir>
@@ -16,6 +17,12 @@ struct WindowContext {
     WindowContext() : ctx{dir.path(), &bans, &clock, &messages, nullptr} {}
 
     QString banFile() const { return banFilePath(dir.path()); }
+
+    // Points the program folder at a plain file, where no ban file can be saved.
+    bool makeFolderUnwritable() {
+        ctx.folder = dir.filePath(QStringLiteral("plain-file"));
+        return writeBytes(ctx.folder, "x");
+    }
 
     QTemporaryDir dir;
     BanTable bans;
