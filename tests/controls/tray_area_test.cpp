@@ -54,6 +54,11 @@ private:
 struct FakeTray {
     FakeNotificationIcon::Log log;
     TrayArea tray{std::make_unique<FakeNotificationIcon>(&log)};
+
+    void showProgramIcon() {
+        tray.setIcon(programIcon());
+        tray.setVisible(true);
+    }
 };
 
 QAction* menuItem(TrayArea& tray, const QString& name) {
@@ -160,8 +165,7 @@ private slots:
         QCOMPARE(t.tray.ToolTip(), QStringLiteral("42"));
         QCOMPARE(t.log.adds, 0); // set while hidden: kept for the next showing
 
-        t.tray.setIcon(programIcon());
-        t.tray.setVisible(true);
+        t.showProgramIcon();
         QCOMPARE(t.log.adds, 1);
         QCOMPARE(t.log.toolTip, QStringLiteral("42"));
 
@@ -177,8 +181,7 @@ private slots:
         QSignalSpy changes(&t.tray, &TrayArea::PropertyChanged);
         t.tray.setVisible(false);
         QCOMPARE(changes.size(), 0);
-        t.tray.setIcon(programIcon());
-        t.tray.setVisible(true);
+        t.showProgramIcon();
         t.tray.setVisible(true);
         QCOMPARE(t.log.adds, 1);
         QCOMPARE(changes.size(), 2); // Icon, Visible
@@ -189,8 +192,7 @@ private slots:
 
     void anAbsentIconHidesTheIcon() {
         FakeTray t;
-        t.tray.setIcon(programIcon());
-        t.tray.setVisible(true);
+        t.showProgramIcon();
         QVERIFY(t.log.present);
         t.tray.setIcon(QIcon());
         QVERIFY(!t.tray.Visible());
@@ -198,8 +200,7 @@ private slots:
         QVERIFY(t.tray.Icon().isNull());
 
         // A new picture while shown reaches the platform at once.
-        t.tray.setIcon(programIcon());
-        t.tray.setVisible(true);
+        t.showProgramIcon();
         const QIcon other(QPixmap::fromImage(drawProgramImage(16)));
         t.tray.setIcon(other);
         QCOMPARE(t.log.icon.cacheKey(), other.cacheKey());

@@ -31,6 +31,12 @@ QByteArray configFor(int autoStart, quint16 clientPort, const FakeUpstream& serv
         .toUtf8();
 }
 
+// Both servers of the boxes are the given fake upstream.
+SettingBoxes boxesFor(quint16 clientPort, const FakeUpstream& server) {
+    return qm::test::boxesFor(clientPort, server.host(), server.port(), server.host(),
+                              server.port());
+}
+
 bool clickApplyAndWait(MainWindowRig& main) {
     QSignalSpy finished(main.rig.controller.get(), &RelayController::startFinished);
     QTest::mouseClick(main.control<VistaButton>("Label3"), Qt::LeftButton);
@@ -144,7 +150,7 @@ private slots:
         for (const QString& port :
              {QStringLiteral("65536"), QStringLiteral(""), QStringLiteral("port")}) {
             main.messages.clear();
-            main.typeBoxes(boxesFor(0, server.host(), server.port(), server.host(), server.port()));
+            main.typeBoxes(boxesFor(0, server));
             main.box("Text1")->setText(port);
             QVERIFY(clickApplyAndWait(main));
             QCOMPARE(main.messages.shown().size(), 1);
@@ -166,8 +172,7 @@ private slots:
         QVERIFY(occupant.listen(QHostAddress::AnyIPv4, 0));
         MainWindowRig main;
         main.open();
-        main.typeBoxes(boxesFor(occupant.serverPort(), server.host(), server.port(), server.host(),
-                                server.port()));
+        main.typeBoxes(boxesFor(occupant.serverPort(), server));
         QVERIFY(clickApplyAndWait(main));
         QCOMPARE(main.messages.texts(),
                  QStringList{QStringLiteral("Порт занят, пожалуйста введите другой порт")});
@@ -176,8 +181,7 @@ private slots:
 
         // Another port then starts.
         main.messages.clear();
-        main.typeBoxes(
-            boxesFor(freePort(), server.host(), server.port(), server.host(), server.port()));
+        main.typeBoxes(boxesFor(freePort(), server));
         QVERIFY(clickApplyAndWait(main));
         QVERIFY(main.messages.shown().isEmpty());
         QCOMPARE(main.control<VistaButton>("Label3")->caption(), QStringLiteral("Рестарт"));
@@ -247,8 +251,7 @@ private slots:
         QTest::mouseClick(online, Qt::LeftButton);
         QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 0); // disabled before the first start
 
-        main.typeBoxes(
-            boxesFor(freePort(), server.host(), server.port(), server.host(), server.port()));
+        main.typeBoxes(boxesFor(freePort(), server));
         QVERIFY(clickApplyAndWait(main));
         QVERIFY(online->isEnabled());
 
