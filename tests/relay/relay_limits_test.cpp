@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTest>
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -143,19 +145,27 @@ private slots:
     }
 
     void listenerReopenedByARefusalOutOfDescriptorsLeaksNothing() {
-        const int before = openDescriptors();
-        {
+        // A round with descriptors to spare first: Qt and the sanitizers'
+        // runtime keep some that they open on first use.
+        int before = 0;
+        QString lastRefusal;
+        for (const int freeDescriptors : {-1, 1}) {
+            before = openDescriptors();
             RelayFixture f;
+            f.chooseUpstreams({std::nullopt});
             connect(&f.engine, &RelayEngine::clientRefused, this, [&f] {
                 f.engine.closeListener();
                 QVERIFY(f.engine.listen(0));
             });
-            DescriptorSqueeze squeeze(1);
+            std::optional<DescriptorSqueeze> squeeze;
+            if (freeDescriptors >= 0)
+                squeeze.emplace(freeDescriptors);
             auto refused = f.connectClient();
             QVERIFY(refused);
             QVERIFY(waitForClose(*refused));
-            QCOMPARE(f.refusals, QStringList{QStringLiteral("out of descriptors")});
+            lastRefusal = f.refusals.value(0);
         }
+        QCOMPARE(lastRefusal, QStringLiteral("out of descriptors"));
         QCOMPARE(openDescriptors(), before);
     }
 
