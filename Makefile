@@ -34,8 +34,8 @@ test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
 bench: build
-	@cmake --build $(BUILD) --target relay-bench -j$(JOBS)
 	@$(BUILD)/bench/relay-bench
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/online-list-bench
 
 fuzz:
 	@scripts/install-deps.sh build
