@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <linux/sockios.h>
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,7 +122,14 @@ void RelayEngine::Impl::stepLingering(LingeringSocket& socket) {
         if (n <= 0)
             return closeLingering(socket);
     }
-    closeLingering(socket); // a peer that keeps sending to an ended pair is cut off
+    // A peer that keeps sending to an ended pair is cut off, but not before it
+    // has acknowledged what was sent to it: closing with unread input resets
+    // the connection, and a reset drops whatever is still unacknowledged. Till
+    // then its sending wakes this side again, and the deadline still bounds it.
+    int unacknowledged = 0;
+    if (::ioctl(socket.fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0)
+        return;
+    closeLingering(socket);
 }
 
 void RelayEngine::Impl::closeEndpoint(Endpoint& endpoint) {

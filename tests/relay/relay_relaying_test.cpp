@@ -8,6 +8,8 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -41,10 +43,11 @@ private:
 };
 
 // An upstream on 127.0.0.2 that, on its own thread, sends a burst to the
-// first connection and closes it, whatever the event loop is doing.
+// first connection and closes it, whatever the event loop is doing; or, told
+// to read on, ends its side only and reads until the relay closes the other.
 class BurstUpstream {
 public:
-    explicit BurstUpstream(QByteArray burst) : m_burst(std::move(burst)) {
+    explicit BurstUpstream(QByteArray burst, bool readsOn = false) : m_burst(std::move(burst)) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -54,7 +57,7 @@ public:
         ::listen(m_listener, 1);
         ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] {
+        m_thread = std::thread([this, readsOn] {
             const int connection = ::accept(m_listener, nullptr, nullptr);
             for (qsizetype sent = 0; connection >= 0 && sent < m_burst.size();) {
                 const ssize_t n = ::send(connection, m_burst.constData() + sent,
@@ -62,6 +65,14 @@ public:
                 if (n <= 0)
                     break;
                 sent += n;
+            }
+            if (connection >= 0 && readsOn) {
+                const timeval bound{10, 0}; // joined by the destructor without an event loop
+                ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+                ::shutdown(connection, SHUT_WR);
+                char discard[64 * 1024];
+                while (::recv(connection, discard, sizeof discard, 0) > 0) {
+                }
             }
             ::close(connection);
             closed = true;
@@ -80,6 +91,63 @@ private:
     QByteArray m_burst;
     int m_listener = -1;
     quint16 m_port = 0;
+    std::thread m_thread;
+};
+
+// A client on its own thread that keeps sending, as a busy uploader does: it
+// takes in readFirst bytes (reading only while it cannot send), then sends
+// sendBlind more bytes without reading, then reads until the relay closes the
+// connection. Gives up after 10 s without progress.
+class UploadingClient {
+public:
+    UploadingClient(quint16 port, qsizetype readFirst, qsizetype sendBlind) {
+        m_thread = std::thread([this, port, readFirst, sendBlind] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            // A small window: what the relay sends waits on the relay's side.
+            const int window = 32 * 1024;
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            bool open = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            bool uploading = open;
+            qsizetype blindLeft = sendBlind;
+            const QByteArray chunk(64 * 1024, 'u');
+            char buffer[64 * 1024];
+            while (open) {
+                const bool firstPart = m_received.size() < readFirst;
+                const bool sending = uploading && (firstPart || blindLeft > 0);
+                const bool reading = firstPart || !sending;
+                pollfd ready{fd, short((reading ? POLLIN : 0) | (sending ? POLLOUT : 0)), 0};
+                if (::poll(&ready, 1, 10000) <= 0)
+                    break;
+                if (sending && (ready.revents & (POLLOUT | POLLERR | POLLHUP))) {
+                    const ssize_t n = ::send(fd, chunk.constData(), size_t(chunk.size()),
+                                             MSG_NOSIGNAL | MSG_DONTWAIT);
+                    if (n > 0 && !firstPart)
+                        blindLeft -= n;
+                    if (n < 0 && errno != EAGAIN)
+                        uploading = false;
+                    continue;
+                }
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0)
+                    m_received.append(buffer, n);
+                else if (n == 0 || errno != EAGAIN)
+                    open = false;
+            }
+            ::close(fd);
+            finished = true;
+        });
+    }
+    ~UploadingClient() { m_thread.join(); }
+    QByteArray received() const { return finished ? m_received : QByteArray(); }
+
+    std::atomic<bool> finished = false;
+
+private:
+    QByteArray m_received;
     std::thread m_thread;
 };
 
@@ -212,6 +280,23 @@ private slots:
         QCOMPARE(sha1(arrived), sha1(sent));
         QVERIFY(waitForClose(*client));
         QTRY_COMPARE(f.engine.lingeringSockets(), 0);
+    }
+
+    void aClientStillSendingGetsAllThatAnEndingUpstreamSent() {
+        RelayFixture f;
+        const QByteArray sent = patternBytes(4 << 20, 8);
+        BurstUpstream burst(sent, /*readsOn=*/true);
+        f.chooseUpstreams({burst.upstream()});
+        // The client stops reading just before the end and goes on sending,
+        // so the ended pair's last bytes wait on the relay's side while it
+        // reads and drops what the client still sends.
+        UploadingClient client(f.engine.serverPort(), sent.size() - 256 * 1024, 64 << 20);
+        QTRY_VERIFY_WITH_TIMEOUT(client.finished, 15000);
+        QCOMPARE(f.ended.size(), 1);
+        QCOMPARE(f.ended[0].bytesFromServer, quint64(sent.size()));
+        QCOMPARE(client.received().size(), sent.size());
+        QCOMPARE(sha1(client.received()), sha1(sent));
+        QTRY_VERIFY(burst.closed); // the relay ended the upstream's side too
     }
 
     void aPeerThatNeverReadsHoldsAnEndedPairOnlyForTheLingerTime() {
