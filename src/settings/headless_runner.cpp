@@ -3,6 +3,7 @@
 #include "bans/ban_file.h"
 #include "relay/fd_limit.h"
 #include "settings/headless_log.h"
+#include "settings/line_output.h"
 #include "settings/program_folder.h"
 #include "settings/relay_controller.h"
 #include "settings/signal_watcher.h"
@@ -10,8 +11,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
-#include <cstdio>
+#include <unistd.h>
 
 namespace qm {
 
@@ -21,11 +23,8 @@ namespace {
 // listening (bad port, no server answering, busy port, settings not saved).
 constexpr int ExitStartFailed = 1;
 
-void printLine(const QString& line) {
-    const QByteArray text = line.toUtf8() + '\n';
-    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-    std::fflush(stdout);
-}
+// How long the exit waits for a slow reader to take the lines still queued.
+constexpr std::chrono::milliseconds ExitFlushTime{1000};
 
 } // namespace
 
@@ -34,6 +33,9 @@ int runHeadless(int argc, char** argv) {
     // A reader of the printed lines that goes away must not end the relay:
     // the lines are lost, the pairs go on.
     std::signal(SIGPIPE, SIG_IGN);
+    // A reader that stalls must not stall the relay: lines wait in memory.
+    LineOutput output(STDOUT_FILENO);
+    const auto printLine = [&output](const QString& line) { output.writeLine(line); };
     const long descriptorLimit = raiseFileDescriptorLimit();
 
     const QString folder = programFolder();
@@ -47,8 +49,8 @@ int runHeadless(int argc, char** argv) {
 
     HeadlessLog log(controller, printLine);
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&app](int signalNumber) {
-        printLine(QStringLiteral("stopping on signal %1").arg(signalNumber));
+    QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&app, &output](int number) {
+        output.writeLine(QStringLiteral("stopping on signal %1").arg(number));
         app.exit(0);
     });
     // Without windows nobody can press apply again, so a failed first start
@@ -64,7 +66,9 @@ int runHeadless(int argc, char** argv) {
     printLine(QStringLiteral("config %1, ban list %2, descriptor limit %3")
                   .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
     QTimer::singleShot(0, &controller, [&controller, &boxes] { controller.StartRelay(boxes); });
-    return app.exec();
+    const int exitCode = app.exec();
+    output.flushWithin(ExitFlushTime);
+    return exitCode;
 }
 
 } // namespace qm

@@ -7,8 +7,12 @@
 #include "support/file_helpers.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSocketNotifier>
 
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace qm;
@@ -59,6 +63,20 @@ bool fixedDatagramPortFree() {
     return probe.bind(QHostAddress::AnyIPv4, FixedDatagramPort, QAbstractSocket::DontShareAddress);
 }
 
+// Connects the client as soon as the program listens; false if it ends first.
+bool connectOnceListening(QTcpSocket& client, quint16 port, const QProcess& process) {
+    return QTest::qWaitFor(
+               [&] {
+                   if (process.state() == QProcess::NotRunning)
+                       return true;
+                   if (client.state() == QAbstractSocket::UnconnectedState)
+                       client.connectToHost(QHostAddress::LocalHost, port);
+                   return client.state() == QAbstractSocket::ConnectedState;
+               },
+               10000) &&
+           process.state() == QProcess::Running;
+}
+
 } // namespace
 
 class HeadlessTest : public QObject {
@@ -68,6 +86,7 @@ private slots:
     void relaysPrintsEventsAndEndsOnSignal();
     void failedFirstStartEndsWithCodeOne();
     void outputThatNobodyReadsDoesNotEndTheRelay();
+    void outputThatStallsDoesNotHoldUpTheRelay();
 };
 
 void HeadlessTest::relaysPrintsEventsAndEndsOnSignal_data() {
@@ -161,20 +180,75 @@ void HeadlessTest::outputThatNobodyReadsDoesNotEndTheRelay() {
     program.start();
 
     QTcpSocket client;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        program.process.state() == QProcess::NotRunning ||
-            [&] {
-                if (client.state() == QAbstractSocket::UnconnectedState)
-                    client.connectToHost(QHostAddress::LocalHost, port);
-                return client.state() == QAbstractSocket::ConnectedState;
-            }(),
-        10000);
-    QCOMPARE(program.process.state(), QProcess::Running);
+    QVERIFY(connectOnceListening(client, port, program.process));
     QVERIFY(roundTrip(client, "still relaying")); // printed as accepted meanwhile
     ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
     QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process.exitCode(), 0);
+}
+
+void HeadlessTest::outputThatStallsDoesNotHoldUpTheRelay() {
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    // Standard output is a pipe of one page whose reader, this test, reads
+    // nothing until every client has been echoed.
+    int ends[2] = {-1, -1};
+    QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+    const auto closeEnds = qScopeGuard([&ends] {
+        for (const int end : ends)
+            if (end >= 0)
+                ::close(end);
+    });
+    const int capacity = ::fcntl(ends[0], F_SETPIPE_SZ, 4096);
+    QVERIFY(capacity > 0);
+    QCOMPARE(::fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+    program.process.setChildProcessModifier([end = ends[1]] { ::dup2(end, STDOUT_FILENO); });
+    program.start();
+    ::close(ends[1]);
+    ends[1] = -1;
+
+    QTcpSocket first;
+    QVERIFY(connectOnceListening(first, port, program.process));
+    QVERIFY(roundTrip(first, "first"));
+    // An accepted line alone is some 60 bytes: the pipe fills twice over while
+    // every client is still echoed.
+    const int clients = 2 * capacity / 60;
+    for (int i = 0; i < clients; ++i) {
+        const auto client = connectClient(port);
+        QVERIFY2(roundTrip(*client, "x"), qPrintable(QStringLiteral("client %1").arg(i + 1)));
+    }
+
+    // Once read, every line queued meanwhile comes out whole and in order,
+    // while the program still runs, and the last ones at the stop.
+    QByteArray printed;
+    bool endOfFile = false;
+    QSocketNotifier reader(ends[0], QSocketNotifier::Read);
+    QObject::connect(&reader, &QSocketNotifier::activated, [&] {
+        char chunk[4096];
+        const ssize_t count = ::read(ends[0], chunk, sizeof chunk);
+        if (count > 0)
+            printed.append(chunk, count);
+        endOfFile = count == 0;
+        reader.setEnabled(!endOfFile);
+    });
+    const QRegularExpression accepted(
+        QStringLiteral("^client 127\\.0\\.0\\.1 accepted in slot \\d+, server 127\\.0\\.0\\.1:%1$")
+            .arg(server.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(printed).split('\n').filter(accepted).size(),
+                              clients + 1, 5000);
+    QVERIFY(printed.size() > 2 * capacity);
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(endOfFile, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+    QVERIFY(
+        printed.endsWith(QByteArray("\nstopping on signal ") + QByteArray::number(SIGTERM) + '\n'));
 }
 
 QM_TEST_MAIN_CORE(HeadlessTest)
