@@ -9,7 +9,9 @@ namespace qm {
 QtNotificationIcon::QtNotificationIcon(QObject* parent) : NotificationIcon(parent) {}
 
 void QtNotificationIcon::add(const QIcon& icon, const QString& toolTip) {
-    if (m_icon || !QSystemTrayIcon::isSystemTrayAvailable())
+    // Created even while no notification area exists: the platform adds the
+    // icon once a panel appears, as when the program starts before the desktop.
+    if (m_icon)
         return;
     m_icon = new QSystemTrayIcon(icon, this);
     m_icon->setToolTip(toolTip);
