@@ -329,10 +329,13 @@ void frmMain::placeBeside(QWidget* window) const {
 void frmMain::TrayArea1_MouseDown(int button) {
     if (button != 1)
         return;
-    if (isVisible()) {
+    // A minimised window is out of sight too: the press brings it back rather
+    // than hiding it, and showing it again must not leave it minimised.
+    if (isVisible() && !isMinimized()) {
         hide();
         return;
     }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -209,6 +209,14 @@ private slots:
         QVERIFY(!window->isVisible());
         tray->menu()->close();
 
+        // Minimised, the window is out of sight: a left press brings it back.
+        window->showMinimized();
+        tray->notify(TrayLeftDown);
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
+        tray->notify(TrayLeftDown);
+        QVERIFY(!window->isVisible());
+
         // "Развернуть" shows the window; "ВЫХОД" ends the program.
         QSignalSpy ended(window, &frmMain::programEnded);
         triggerMenuEntry(*tray, QStringLiteral("Развернуть"));
