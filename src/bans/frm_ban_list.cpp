@@ -40,6 +40,10 @@ frmBanList::frmBanList(AppContext& ctx, QWidget* parent)
     connect(m_remove, &VistaButton::Click, this, &frmBanList::removeAddress);
 }
 
+frmBanList::~frmBanList() {
+    delete m_dialog;
+}
+
 int frmBanList::selectedRow() const {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
     return selected.isEmpty() ? -1 : m_list->row(selected.first());
@@ -55,6 +59,7 @@ void frmBanList::changeAddress() {
 
 void frmBanList::openDialog(int n, bool changing) {
     auto* dialog = new frmBanIP(m_ctx, n);
+    m_dialog = dialog;
     if (changing)
         dialog->setApplyCaption(QStringLiteral("Изминить"));
     connect(dialog, &frmBanIP::rowAdded, m_list,

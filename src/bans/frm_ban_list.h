@@ -2,6 +2,7 @@
 
 #include "settings/app_context.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QListWidget;
@@ -9,6 +10,7 @@ class QListWidget;
 namespace qm {
 
 class VistaButton;
+class frmBanIP;
 
 // Every banned address, one per row in table order, with adding and changing
 // through the ban address dialog and removing here. Row k shows entry k.
@@ -16,6 +18,8 @@ class frmBanList : public QWidget {
     Q_OBJECT
 public:
     explicit frmBanList(AppContext& ctx, QWidget* parent = nullptr);
+    // Takes an open address dialog along: its rows would be gone.
+    ~frmBanList() override;
 
     // Row of the selection, -1 for none.
     int selectedRow() const;
@@ -34,6 +38,7 @@ private:
     VistaButton* m_add;
     VistaButton* m_change;
     VistaButton* m_remove;
+    QPointer<frmBanIP> m_dialog;
 };
 
 } // namespace qm

@@ -86,7 +86,9 @@ frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
     m_refreshTimer.start(1);
 }
 
-frmOnlineList::~frmOnlineList() = default;
+frmOnlineList::~frmOnlineList() {
+    delete m_banList;
+}
 
 void frmOnlineList::setPairSource(PairSource source) {
     m_pairs = std::move(source);
@@ -100,17 +102,16 @@ void frmOnlineList::refresh() {
 void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
     const int remembered = selectedRow();
     m_model->setPairs(std::move(pairs), now);
-    // The selection stays on its position, not with its client; when that
-    // position is gone, nothing is selected (the view would pick a neighbour).
-    if (remembered < 0)
-        return;
+    // The selection stays on its position, not with its client. Without one,
+    // or when that position is gone, nothing is selected: the view selects a
+    // neighbour of a current row that goes, even with no row selected before.
     QItemSelectionModel* selection = m_list->selectionModel();
-    if (remembered < m_model->rowCount()) {
+    if (remembered >= 0 && remembered < m_model->rowCount()) {
         const QModelIndex row = m_model->index(remembered, 0);
         if (!selection->isRowSelected(remembered))
             selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
                                                 QItemSelectionModel::Rows);
-    } else {
+    } else if (selection->hasSelection()) {
         selection->clear();
     }
 }
@@ -144,7 +145,8 @@ void frmOnlineList::banSelected() {
 }
 
 void frmOnlineList::openBanList() {
-    showChildWindow(this, new frmBanList(m_ctx));
+    m_banList = new frmBanList(m_ctx);
+    showChildWindow(this, m_banList);
 }
 
 bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {

@@ -4,6 +4,7 @@
 #include "settings/app_context.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class QTreeView;
 namespace qm {
 
 class OnlineListModel;
+class frmBanList;
 class VistaButton;
 
 // The live pairs with their connected time and traffic, refreshed every second,
@@ -24,6 +26,8 @@ class frmOnlineList : public QWidget {
     Q_OBJECT
 public:
     explicit frmOnlineList(AppContext& ctx, QWidget* parent = nullptr);
+    // Takes an open ban list along, so that no ban list outlives its opener
+    // and a later one is never open beside it.
     ~frmOnlineList() override;
 
     // Where each refresh takes its rows from: the relay engine's live pairs
@@ -60,6 +64,7 @@ private:
     VistaButton* m_banned;
     PairSource m_pairs;
     QTimer m_refreshTimer;
+    QPointer<frmBanList> m_banList;
 };
 
 } // namespace qm

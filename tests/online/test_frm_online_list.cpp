@@ -1,3 +1,4 @@
+#include "bans/frm_ban_ip.h"
 #include "bans/frm_ban_list.h"
 #include "bans/ip_address.h"
 #include "controls/vista_button.h"
@@ -161,6 +162,26 @@ private slots:
         QCOMPARE(window.selectedRow(), -1);
     }
 
+    // When the current row goes, the view makes a neighbour current and selects
+    // it: a refresh must not select a client the user never chose (or let go
+    // of), whom Delete would then disconnect.
+    void shrinkingListSelectsNothingByItself() {
+        WindowContext c;
+        frmOnlineList window(c.ctx);
+        window.setAttribute(Qt::WA_DeleteOnClose, false);
+        int count = 3;
+        window.setPairSource([&] { return syntheticPairs(count, c.clock.now()); });
+        window.show();
+        window.refresh();
+        clickRow(window, 2);
+        QTest::mouseClick(window.list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          window.list()->visualRect(window.model().index(2, 0)).center());
+        QCOMPARE(window.selectedRow(), -1);
+        count = 2;
+        window.refresh();
+        QCOMPARE(window.selectedRow(), -1);
+    }
+
     void disconnectEndsTheFirstPairOfThatAddress() {
         LiveRelay relay;
         auto lower = relay.connectFrom(QStringLiteral("127.0.0.5"));
@@ -291,6 +312,38 @@ private slots:
         banList->close();
         QTRY_VERIFY(banList.isNull());
         QVERIFY(window.isEnabled());
+    }
+
+    // A window closed while it waits for the one it opened (a close box works on a
+    // disabled window) takes that one along. Left open, a ban list or dialog
+    // goes on changing the table beside a newer ban list, whose rows are then
+    // no longer the table's: its "Удалить" lifts another ban than the row shows.
+    void closingAnOpenerClosesWhatItOpened() {
+        WindowContext c;
+        c.bans.append(IpToNumber(u"1.1.1.1"));
+        QPointer<frmOnlineList> online = new frmOnlineList(c.ctx);
+        online->show();
+        const auto openBanList = [&] {
+            online->findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
+            return QPointer<frmBanList>(visibleTopLevels<frmBanList>().value(0));
+        };
+        QPointer<frmBanList> banList = openBanList();
+        QVERIFY(banList);
+        banList->findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
+        QPointer<frmBanIP> dialog = visibleTopLevels<frmBanIP>().value(0);
+        QVERIFY(dialog);
+
+        banList->close();
+        QTRY_VERIFY(banList.isNull());
+        QTRY_VERIFY(dialog.isNull());
+        QVERIFY(online->isEnabled());
+
+        banList = openBanList();
+        QVERIFY(banList);
+        online->close();
+        QTRY_VERIFY(online.isNull());
+        QTRY_VERIFY(banList.isNull());
+        QCOMPARE(c.bans.elements(), std::vector<qint32>({IpToNumber(u"1.1.1.1"), 0}));
     }
 
     void refreshKeepsTheScrollPosition() {
