@@ -128,12 +128,22 @@ void VistaButton::changeEvent(QEvent* event) {
     }
     // A window that disables itself keeps its buttons' faces: only the
     // button's own flag counts.
-    if (event->type() == QEvent::EnabledChange && ownEnabled() != m_enabled) {
-        m_enabled = ownEnabled();
-        emit PropertyChanged(QStringLiteral("Enabled"));
-        applyEnabled();
-    }
+    if (event->type() == QEvent::EnabledChange)
+        followOwnEnabled();
     QWidget::changeEvent(event);
+}
+
+void VistaButton::setEnabled(bool enabled) {
+    QWidget::setEnabled(enabled);
+    followOwnEnabled();
+}
+
+void VistaButton::followOwnEnabled() {
+    if (ownEnabled() == m_enabled)
+        return;
+    m_enabled = ownEnabled();
+    emit PropertyChanged(QStringLiteral("Enabled"));
+    applyEnabled();
 }
 
 void VistaButton::mousePressEvent(QMouseEvent* event) {

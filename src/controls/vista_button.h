@@ -51,6 +51,9 @@ public:
     bool timer1Active() const { return m_timer1.isActive(); }
 
 public slots:
+    // QWidget's own, then the look: written while the window is disabled, the
+    // flag changes no effective state and Qt reports no change for it.
+    void setEnabled(bool enabled);
     void MoveInTick();
     void Timer1Tick();
 
@@ -88,7 +91,8 @@ private:
     void ShowState();
     void layoutCaption();
     void applyEnabled();
-    void faceChanged(); // runs the timers as the face says and repaints
+    void followOwnEnabled(); // face and caption follow the button's own flag
+    void faceChanged();      // runs the timers as the face says and repaints
 
     QLabel* m_lbl;
     ButtonFace m_face;

@@ -207,6 +207,13 @@ private slots:
         f.window.setEnabled(false);
         QCOMPARE(f.button->face().face(), pc(PcNormal));
         QCOMPARE(captionColour(*f.button), QColor(0, 0, 0));
+
+        // The button's own flag written while its window is disabled still counts.
+        f.button->setEnabled(false);
+        f.window.setEnabled(true);
+        QVERIFY(!f.button->isEnabled());
+        QCOMPARE(f.button->face().face(), pc(PcDisabled));
+        QCOMPARE(captionColour(*f.button), QColor(161, 161, 146));
     }
 
     void enterClicksAndEscapeDoesNot() {
