@@ -101,19 +101,19 @@ void frmOnlineList::refresh() {
 
 void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
     const int remembered = selectedRow();
-    m_model->setPairs(std::move(pairs), now);
-    // The selection stays on its position, not with its client. Without one,
-    // or when that position is gone, nothing is selected: the view selects a
-    // neighbour of a current row that goes, even with no row selected before.
+    // When its current row goes, the view makes a neighbour current, selects it
+    // (even with nothing selected before) and scrolls to it: a row that goes
+    // must neither select a client nor move the user's scroll position.
     QItemSelectionModel* selection = m_list->selectionModel();
-    if (remembered >= 0 && remembered < m_model->rowCount()) {
-        const QModelIndex row = m_model->index(remembered, 0);
-        if (!selection->isRowSelected(remembered))
-            selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
-                                                QItemSelectionModel::Rows);
-    } else if (selection->hasSelection()) {
-        selection->clear();
-    }
+    if (selection->currentIndex().row() >= static_cast<int>(pairs.size()))
+        selection->clearCurrentIndex();
+    m_model->setPairs(std::move(pairs), now);
+    // The selection stays on its position, not with its client; when that
+    // position is gone, nothing is selected.
+    if (remembered >= 0 && remembered < m_model->rowCount() &&
+        !selection->isRowSelected(remembered))
+        selection->setCurrentIndex(m_model->index(remembered, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 int frmOnlineList::selectedRow() const {

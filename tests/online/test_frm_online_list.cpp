@@ -358,6 +358,9 @@ private slots:
         window.refresh();
         QScrollBar* bar = window.list()->verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 0);
+        // The last client is selected, then the user scrolls up, away from it.
+        window.list()->setCurrentIndex(window.model().index(499, 0));
+        QCOMPARE(window.selectedRow(), 499);
         bar->setValue(bar->maximum() / 2);
         const int scrolled = bar->value();
         QVERIFY(scrolled > 0);
@@ -368,6 +371,7 @@ private slots:
         c.clock.advance(1);
         window.refresh();
         QCOMPARE(bar->value(), scrolled);
+        QCOMPARE(window.selectedRow(), -1);
         QCOMPARE(window.model().index(479, 1).data().toString(), QStringLiteral("0:00:02"));
     }
 
