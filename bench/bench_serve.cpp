@@ -1,7 +1,7 @@
 #include "bench_serve.h"
 
-#include "bans/ban_table.h"
-#include "relay/clock.h"
+#include "core/bans/ban_table.h"
+#include "core/clock.h"
 #include "relay/fd_limit.h"
 #include "relay/relay_engine.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/user_message.h"
+#include "core/user_message.h"
 
 class QWidget;
 

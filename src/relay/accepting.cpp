@@ -2,7 +2,7 @@
 // client is taken over only once its upstream connection stands.
 #include "relay/relay_engine_impl.h"
 
-#include "bans/ip_address.h"
+#include "core/bans/ip_address.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bans/ban_table.h"
-#include "relay/clock.h"
+#include "core/bans/ban_table.h"
+#include "core/clock.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -20,11 +20,10 @@ struct Upstream {
     bool operator==(const Upstream&) const = default;
 };
 
-// The two prefixes of the online caption differ in one letter on purpose:
-// "Онлаин – " after a client-side ending or an acceptance, "Онлайн – " after an
-// upstream-side ending, a forwarding failure or a (re)start.
+// Which side's event last changed the count: a client-side ending or an
+// acceptance, or an upstream-side ending, a forwarding failure or a (re)start.
+// The online caption spells its prefix differently for the two.
 enum class OnlinePrefix { ClientSide, ServerSide };
-QString onlineCaption(OnlinePrefix prefix, qint16 count);
 
 // What the online list shows of one live pair.
 struct PairSnapshot {

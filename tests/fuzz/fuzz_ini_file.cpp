@@ -2,7 +2,7 @@
 // back gives the value, within what the key file can hold (names it accepts,
 // single-byte text, no line breaks, blanks around the value dropped, 254
 // characters); a refused write leaves the file as it was.
-#include "settings/ini_file.h"
+#include "core/settings/ini_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // Any text: IpToNumber must not fail, and a valid result must come back from
 // its dotted text unchanged.
-#include "bans/ip_address.h"
+#include "core/bans/ip_address.h"
 
 #include <cstdlib>
 

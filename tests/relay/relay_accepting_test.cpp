@@ -1,6 +1,6 @@
 #include "relay_fixture.h"
 
-#include "bans/ip_address.h"
+#include "core/bans/ip_address.h"
 #include "support/test_main.h"
 
 #include <QSignalSpy>

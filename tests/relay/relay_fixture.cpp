@@ -1,5 +1,7 @@
 #include "relay_fixture.h"
 
+#include "service/online_caption.h"
+
 #include <QTest>
 
 namespace qm::test {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bans/ban_table.h"
+#include "core/bans/ban_table.h"
 #include "relay/relay_engine.h"
 #include "support/fake_clock.h"
 #include "support/fake_upstream.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/clock.h"
+#include "core/clock.h"
 
 namespace qm::test {
 

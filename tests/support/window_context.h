@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/app_context.h"
-#include "settings/program_folder.h"
+#include "ui/app_context.h"
+#include "core/program_folder.h"
 #include "support/fake_clock.h"
 #include "support/file_helpers.h"
 #include "support/recording_message_boxes.h"

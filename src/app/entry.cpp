@@ -1,0 +1,77 @@
+#include "app/entry.h"
+
+#include "core/bans/ban_file.h"
+#include "app/single_instance.h"
+#include "controls/program_icon.h"
+#include "controls/qt_message_boxes.h"
+#include "core/clock.h"
+#include "relay/fd_limit.h"
+#include "ui/app_context.h"
+#include "ui/main/main_window.h"
+#include "core/program_folder.h"
+#include "service/relay_controller.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace qm {
+
+namespace {
+
+// With automatic start the program must also run where there is no display at
+// all (a service session): try the desktop first and fall back to drawing off
+// screen instead of aborting. An explicit choice of the user is left alone.
+void chooseGuiPlatform() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    const bool x11 = qEnvironmentVariableIsSet("DISPLAY");
+    const bool wayland = qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (!x11 && !wayland) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::fputs("quillet-mirror: no display found; running without visible windows\n", stderr);
+        return;
+    }
+    qputenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb;offscreen" : "xcb;offscreen");
+}
+
+} // namespace
+
+int Main(int argc, char** argv) {
+    chooseGuiPlatform();
+    QApplication app(argc, argv);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen") &&
+        qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        std::fputs("quillet-mirror: the display could not be opened; running without visible "
+                   "windows\n",
+                   stderr);
+    // Hidden in the tray is a normal state: closing the last window ends nothing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(programIcon());
+
+    SingleInstance instance(QCoreApplication::applicationFilePath());
+    if (!instance.tryLock())
+        return 0;
+
+    raiseFileDescriptorLimit();
+    const QString folder = programFolder();
+    BanTable bans = loadBanFile(banFilePath(folder));
+
+    SystemClock clock;
+    QtMessageBoxes messages;
+    RelayController::Options options;
+    options.configPath = configPath(folder);
+    RelayController controller(bans, clock, options);
+    AppContext ctx{folder, &bans, &clock, &messages, &controller};
+
+    frmMain window(ctx);
+    QObject::connect(&window, &frmMain::programEnded, &app, &QCoreApplication::quit);
+    // With automatic start only the tray icon is seen: the window is never mapped,
+    // not even for a moment.
+    if (!window.startHidden())
+        window.show();
+    return QApplication::exec();
+}
+
+} // namespace qm

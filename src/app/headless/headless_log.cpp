@@ -1,0 +1,60 @@
+#include "app/headless/headless_log.h"
+
+namespace qm {
+
+namespace {
+
+QString describe(const Upstream& server) {
+    return QStringLiteral("%1:%2").arg(server.host, QString::number(server.port));
+}
+
+} // namespace
+
+HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, QObject* parent)
+    : QObject(parent), m_controller(controller), m_writeLine(std::move(writeLine)) {
+    RelayEngine& engine = controller.engine();
+    connect(&controller, &RelayController::listeningChanged, this, [this](bool listening) {
+        m_writeLine(listening
+                        ? QStringLiteral("listening on port %1").arg(m_controller.listeningPort())
+                        : QStringLiteral("listener closed"));
+    });
+    connect(&controller, &RelayController::server1Probed, this,
+            [this](bool reachable) { serverProbed(1, reachable); });
+    connect(&controller, &RelayController::server2Probed, this,
+            [this](bool reachable) { serverProbed(2, reachable); });
+    connect(&controller, &RelayController::messageRaised, this, [this](const UserMessage& message) {
+        m_writeLine(QStringLiteral("message: %1").arg(message.text));
+    });
+    connect(&engine, &RelayEngine::clientAccepted, this,
+            [this](int slot, const QString& address, const Upstream& server) {
+                m_writeLine(QStringLiteral("client %1 accepted in slot %2, server %3")
+                                .arg(address, QString::number(slot), describe(server)));
+            });
+    connect(&engine, &RelayEngine::clientRefused, this,
+            [this](const QString& address, const QString& reason) {
+                m_writeLine(QStringLiteral("client %1 refused: %2").arg(address, reason));
+            });
+    connect(&engine, &RelayEngine::pairEnded, this,
+            [this](int slot, const QString& address, quint64 fromClient, quint64 fromServer) {
+                m_writeLine(QStringLiteral("pair %1 of client %2 ended: %3 bytes from client, "
+                                           "%4 bytes from server")
+                                .arg(QString::number(slot), address, QString::number(fromClient),
+                                     QString::number(fromServer)));
+            });
+}
+
+void HeadlessLog::serverProbed(int server, bool reachable) {
+    std::optional<bool>& last = m_lastReported[server - 1];
+    if (last == reachable)
+        return;
+    last = reachable;
+    const AppliedSettings& applied = m_controller.appliedSettings();
+    const QString& host = server == 1 ? applied.serverHost : applied.server2Host;
+    const float port = server == 1 ? applied.serverPort : applied.server2Port;
+    // Multi-argument form: a host typed with a % in it is printed as typed.
+    m_writeLine(QStringLiteral("server %1 (%2 port %3) %4")
+                    .arg(QString::number(server), host, QString::number(port),
+                         reachable ? QStringLiteral("reachable") : QStringLiteral("unreachable")));
+}
+
+} // namespace qm

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "service/relay_controller.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace qm {
+
+// One line per event of the relay, for the headless mode: listening, clients
+// accepted and refused, pairs ended with their counters, probe results when
+// they change, and every message a window would show.
+class HeadlessLog : public QObject {
+    Q_OBJECT
+public:
+    using LineWriter = std::function<void(const QString& line)>;
+
+    HeadlessLog(RelayController& controller, LineWriter writeLine, QObject* parent = nullptr);
+
+private:
+    void serverProbed(int server, bool reachable);
+
+    RelayController& m_controller;
+    LineWriter m_writeLine;
+    std::optional<bool> m_lastReported[2];
+};
+
+} // namespace qm

@@ -1,0 +1,62 @@
+#include "service/ban_changes.h"
+
+#include "core/bans/ban_file.h"
+
+#include <utility>
+
+namespace qm {
+
+BanChanges::BanChanges(BanTable& table, QString filePath)
+    : m_table(table), m_filePath(std::move(filePath)) {}
+
+BanChanges::Outcome BanChanges::add(qint32 number) {
+    if (m_table.contains(number))
+        return Outcome::AlreadyBanned;
+    std::vector<qint32> before = m_table.elements();
+    if (!m_table.append(number))
+        return Outcome::TableFull;
+    return save(std::move(before));
+}
+
+BanChanges::Outcome BanChanges::change(int k, qint32 number) {
+    if (m_table.contains(number))
+        return Outcome::AlreadyBanned;
+    std::vector<qint32> before = m_table.elements();
+    m_table.replace(k, number);
+    return save(std::move(before));
+}
+
+BanChanges::Outcome BanChanges::remove(int k) {
+    std::vector<qint32> before = m_table.elements();
+    m_table.remove(k);
+    return save(std::move(before));
+}
+
+BanChanges::Outcome BanChanges::save(std::vector<qint32> before) {
+    m_saveError.clear();
+    if (SaveBanTable(m_table, m_filePath, &m_saveError))
+        return Outcome::Saved;
+    m_table.setElements(std::move(before));
+    return Outcome::SaveFailed;
+}
+
+UserMessage BanChanges::messageFor(Outcome outcome) const {
+    switch (outcome) {
+    case Outcome::AlreadyBanned:
+        return {QStringLiteral("Ты уже забанил этот IP Адрес теперь тебе нужно отключить его от "
+                               "сервера"),
+                MessageIcon::Information, true};
+    case Outcome::TableFull:
+        return {QStringLiteral("Бан лист заполнен: в нём уже %1 адресов.").arg(BanTable::MaxBans),
+                MessageIcon::Information, true};
+    case Outcome::SaveFailed:
+        return {QStringLiteral("Не удалось сохранить бан лист, изменение отменено.\n%1")
+                    .arg(m_saveError.isEmpty() ? m_filePath : m_saveError),
+                MessageIcon::Critical, true};
+    case Outcome::Saved:
+        break;
+    }
+    return {};
+}
+
+} // namespace qm

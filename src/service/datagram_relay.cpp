@@ -1,0 +1,135 @@
+#include "service/datagram_relay.h"
+
+#include <QHostInfo>
+#include <QNetworkDatagram>
+
+namespace qm {
+
+namespace {
+
+// Datagrams held while the upstream host name is being looked up.
+constexpr size_t MaxWaitingDatagrams = 64;
+
+QHostAddress firstIPv4(const QList<QHostAddress>& addresses) {
+    for (const QHostAddress& address : addresses)
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return address;
+    return {};
+}
+
+bool bindExclusively(QUdpSocket& socket, quint16 port) {
+    // Not shared: a port another program holds must count as busy.
+    return socket.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
+}
+
+} // namespace
+
+DatagramRelay::DatagramRelay(QObject* parent)
+    : QObject(parent), m_clientSide(this), m_upstreamSide(this) {
+    connect(&m_clientSide, &QUdpSocket::readyRead, this, &DatagramRelay::forwardUpstream);
+    connect(&m_upstreamSide, &QUdpSocket::readyRead, this, &DatagramRelay::forwardToClient);
+}
+
+bool DatagramRelay::bind(quint16 clientPort, quint16 upstreamPort, QString* error) {
+    close();
+    if (!bindExclusively(m_clientSide, clientPort)) {
+        if (error)
+            *error = m_clientSide.errorString();
+        close();
+        return false;
+    }
+    if (!bindExclusively(m_upstreamSide, upstreamPort)) {
+        if (error)
+            *error = m_upstreamSide.errorString();
+        close();
+        return false;
+    }
+    return true;
+}
+
+void DatagramRelay::close() {
+    m_clientSide.close();
+    m_upstreamSide.close();
+    cancelLookup();
+    m_upstream.reset();
+    m_upstreamAddress.clear();
+    m_lastClientAddress.clear();
+    m_lastClientPort = 0;
+}
+
+bool DatagramRelay::isBound() const {
+    return m_clientSide.state() == QAbstractSocket::BoundState &&
+           m_upstreamSide.state() == QAbstractSocket::BoundState;
+}
+
+void DatagramRelay::setUpstream(const Upstream& server) {
+    // Most clients go to the same server: keep its address, or its lookup
+    // under way with the datagrams waiting for it.
+    const bool known = m_lookupId >= 0 || !m_upstreamAddress.isNull();
+    if (m_upstream && *m_upstream == server && known)
+        return;
+    cancelLookup();
+    m_upstream = server;
+    m_upstreamAddress.clear();
+    QHostAddress literal;
+    if (literal.setAddress(server.host)) {
+        if (literal.protocol() == QAbstractSocket::IPv4Protocol)
+            m_upstreamAddress = literal;
+        return;
+    }
+    m_lookupId = QHostInfo::lookupHost(server.host, this, [this](const QHostInfo& info) {
+        upstreamResolved(info.lookupId(), firstIPv4(info.addresses()));
+    });
+}
+
+void DatagramRelay::upstreamResolved(int lookupId, const QHostAddress& address) {
+    if (lookupId != m_lookupId)
+        return;
+    m_lookupId = -1;
+    m_upstreamAddress = address;
+    std::deque<QByteArray> waiting;
+    waiting.swap(m_waitingForLookup);
+    for (const QByteArray& datagram : waiting)
+        sendUpstream(datagram);
+}
+
+void DatagramRelay::cancelLookup() {
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
+    m_waitingForLookup.clear();
+}
+
+void DatagramRelay::forwardUpstream() {
+    while (m_clientSide.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_clientSide.receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        m_lastClientAddress = datagram.senderAddress();
+        m_lastClientPort = static_cast<quint16>(datagram.senderPort());
+        if (m_lookupId >= 0) {
+            if (m_waitingForLookup.size() < MaxWaitingDatagrams)
+                m_waitingForLookup.push_back(datagram.data());
+            continue;
+        }
+        sendUpstream(datagram.data());
+    }
+}
+
+void DatagramRelay::sendUpstream(const QByteArray& datagram) {
+    if (!m_upstream || m_upstreamAddress.isNull() || m_upstream->port == 0)
+        return;
+    m_upstreamSide.writeDatagram(datagram, m_upstreamAddress, m_upstream->port);
+}
+
+void DatagramRelay::forwardToClient() {
+    while (m_upstreamSide.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_upstreamSide.receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        if (m_lastClientPort != 0)
+            m_clientSide.writeDatagram(datagram.data(), m_lastClientAddress, m_lastClientPort);
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "relay/relay_engine.h"
+
+#include <QString>
+
+namespace qm {
+
+// The online caption and tray tooltip text: "Онлаин – " after a client-side
+// event, "Онлайн – " after an upstream-side one, then the count.
+QString onlineCaption(OnlinePrefix prefix, qint16 count);
+
+} // namespace qm

@@ -1,0 +1,318 @@
+#include "service/relay_controller.h"
+
+#include "service/burst_gate.h"
+#include "service/datagram_relay.h"
+#include "service/online_caption.h"
+#include "service/port_rules.h"
+#include "service/upstream_choice.h"
+#include "service/upstream_monitor.h"
+
+#include <QTimer>
+
+namespace qm {
+
+namespace {
+
+const QString CaptionApply = QStringLiteral("Применить");
+const QString CaptionRestart = QStringLiteral("Рестарт");
+const QString CaptionApplyAfterStop = QStringLiteral("Приминить");
+
+const QString TextClientPortRange =
+    QStringLiteral("Порт клиентов должен быть числом от 1 до 65535");
+const QString TextServer1PortNumber = QStringLiteral("Порт сервера 1 должен быть числом");
+const QString TextServer2PortNumber = QStringLiteral("Порт сервера 2 должен быть числом");
+const QString TextPortBusy = QStringLiteral("Порт занят, пожалуйста введите другой порт");
+const QString TextNoServer = QStringLiteral("Сервер недоступен");
+const QString TextForwardingFailed = QStringLiteral("40006");
+
+// A burst of forwarding failures closer together than this raises one box.
+constexpr int ForwardingFailureQuietMs = 1000;
+
+} // namespace
+
+struct RelayController::Impl {
+    Impl(RelayController* owner, const BanTable& bans, const Clock& clock, Options opts)
+        : q(owner), options(std::move(opts)), engine(bans, clock), monitor(options.probeTimeoutMs),
+          failureGate(ForwardingFailureQuietMs) {
+        probeTimer.setInterval(options.probeIntervalMs);
+    }
+
+    RelayController* q;
+    Options options;
+    RelayEngine engine;
+    UpstreamMonitor monitor;
+    DatagramRelay datagrams;
+    QTimer probeTimer; // Timer2
+    BurstGate failureGate;
+
+    AppliedSettings applied;
+    Upstream server1;
+    Upstream server2;
+    bool serverReachable = false;
+    bool server2Reachable = false;
+    bool listening = false;
+    bool preferServer1 = true;
+    qint16 autoStart = 0;
+    quint16 listeningPort = 0;
+
+    QString onlineCaption = qm::onlineCaption(OnlinePrefix::ServerSide, 0);
+    QString trayToolTip;
+    QString applyCaption = CaptionApply;
+    bool applyEnabled = true;
+    bool onlineLabelEnabled = false;
+
+    bool startAwaitsProbe = false;
+    bool nextStartByUser = false; // set by apply() for the start it runs
+    bool startByUser = false;
+
+    void setOnlineDisplay(const QString& caption, const QString& toolTip) {
+        onlineCaption = caption;
+        emit q->onlineCaptionChanged(caption);
+        trayToolTip = toolTip;
+        emit q->trayToolTipChanged(toolTip);
+    }
+    void showCount(OnlinePrefix prefix) {
+        const QString caption = qm::onlineCaption(prefix, engine.onlineN());
+        setOnlineDisplay(caption, caption);
+    }
+    void setApplyCaption(const QString& caption) {
+        applyCaption = caption;
+        emit q->applyCaptionChanged(caption);
+    }
+    void setApplyEnabled(bool enabled) {
+        if (applyEnabled == enabled)
+            return;
+        applyEnabled = enabled;
+        emit q->applyEnabledChanged(enabled);
+    }
+    void setOnlineLabelEnabled(bool enabled) {
+        if (onlineLabelEnabled == enabled)
+            return;
+        onlineLabelEnabled = enabled;
+        emit q->onlineLabelEnabledChanged(enabled);
+    }
+    void setListening(bool value) {
+        if (listening == value)
+            return;
+        listening = value;
+        emit q->listeningChanged(value);
+    }
+    void raise(const QString& text, MessageIcon icon, bool fromUserAction) {
+        emit q->messageRaised(UserMessage{text, icon, fromUserAction});
+    }
+
+    std::optional<Upstream> chooseForNewClient() const {
+        return chooseUpstream(server1, serverReachable, server2, server2Reachable, preferServer1);
+    }
+
+    void start(const SettingBoxes& boxes);
+    void refuseStart(const QString& text);
+    void finishStart(bool nowListening);
+    void probeFinished(bool server1Ok, bool server2Ok);
+    void stopForNoServer();
+    void openListener();
+    void tick();
+    void restart();
+};
+
+void RelayController::Impl::start(const SettingBoxes& boxes) {
+    startByUser = nextStartByUser;
+    nextStartByUser = false;
+    setApplyEnabled(false);
+
+    const std::optional<float> clientPort = portBoxNumber(boxes.clientPort);
+    if (!clientPort || *clientPort > 65535 || socketPort(*clientPort) == 0)
+        return refuseStart(TextClientPortRange);
+    const std::optional<float> serverPort = portBoxNumber(boxes.serverPort);
+    if (!serverPort)
+        return refuseStart(TextServer1PortNumber);
+    const std::optional<float> server2Port = portBoxNumber(boxes.server2Port);
+    if (!server2Port)
+        return refuseStart(TextServer2PortNumber);
+
+    applied = AppliedSettings{autoStart,   *clientPort,       boxes.serverHost,
+                              *serverPort, boxes.server2Host, *server2Port};
+    server1 = Upstream{applied.serverHost, socketPort(applied.serverPort)};
+    server2 = Upstream{applied.server2Host, socketPort(applied.server2Port)};
+    engine.setOnlineN(0);
+
+    startAwaitsProbe = true;
+    monitor.ProbeUpstreams(server1, server2);
+}
+
+void RelayController::Impl::refuseStart(const QString& text) {
+    raise(text, MessageIcon::Critical, startByUser);
+    finishStart(false);
+}
+
+void RelayController::Impl::finishStart(bool nowListening) {
+    setApplyEnabled(true);
+    emit q->startFinished(nowListening);
+}
+
+void RelayController::Impl::probeFinished(bool server1Ok, bool server2Ok) {
+    emit q->server1Probed(server1Ok);
+    emit q->server2Probed(server2Ok);
+    const bool anyServer = server1Ok || server2Ok;
+    if (!anyServer)
+        stopForNoServer();
+    if (!startAwaitsProbe)
+        return;
+    startAwaitsProbe = false;
+    if (anyServer)
+        openListener();
+    else
+        finishStart(false);
+}
+
+// Pairs already connected go on relaying and the datagram sockets stay bound.
+void RelayController::Impl::stopForNoServer() {
+    engine.closeListener();
+    engine.setOnlineN(0);
+    showCount(OnlinePrefix::ClientSide);
+    probeTimer.stop();
+    setApplyCaption(CaptionApplyAfterStop);
+    setListening(false);
+    raise(TextNoServer, MessageIcon::Critical, false);
+}
+
+// Whatever succeeded before a failing step stays in effect.
+void RelayController::Impl::openListener() {
+    const quint16 port = socketPort(applied.clientPort);
+    engine.closeListener();
+    if (!engine.listen(port))
+        return refuseStart(TextPortBusy);
+    listeningPort = port;
+    if (!datagrams.bind(port, options.datagramUpstreamPort))
+        return refuseStart(TextPortBusy);
+    setOnlineLabelEnabled(true);
+    engine.setOnlineN(0);
+    showCount(OnlinePrefix::ServerSide);
+    if (!writeAppliedSettings(applied, options.configPath))
+        return refuseStart(TextPortBusy);
+    setApplyCaption(CaptionRestart);
+    setListening(true);
+    probeTimer.start();
+    finishStart(true);
+}
+
+void RelayController::Impl::tick() {
+    // One probe at a time: a tick that falls due during a probe is skipped.
+    if (monitor.isProbing())
+        return;
+    monitor.ProbeUpstreams(server1, server2);
+}
+
+void RelayController::Impl::restart() {
+    setApplyCaption(CaptionApply);
+    setOnlineLabelEnabled(false);
+    probeTimer.stop();
+    engine.closeListener();
+    monitor.cancel(); // its result would belong to the settings being replaced
+    startAwaitsProbe = false;
+    engine.closeAllPairs();
+    setOnlineDisplay(qm::onlineCaption(OnlinePrefix::ServerSide, 0), QString());
+}
+
+RelayController::RelayController(const BanTable& bans, const Clock& clock, Options options,
+                                 QObject* parent)
+    : QObject(parent), d(std::make_unique<Impl>(this, bans, clock, std::move(options))) {
+    d->engine.setConnectTimeoutMs(d->options.probeTimeoutMs);
+    d->engine.setUpstreamChooser([this] { return d->chooseForNewClient(); });
+    connect(&d->engine, &RelayEngine::onlineDisplayRefresh, this,
+            [this](OnlinePrefix prefix, qint16 count) {
+                const QString caption = qm::onlineCaption(prefix, count);
+                d->setOnlineDisplay(caption, caption);
+            });
+    connect(&d->engine, &RelayEngine::upstreamChosen, &d->datagrams, &DatagramRelay::setUpstream);
+    connect(&d->engine, &RelayEngine::forwardingFailed, this, [this] {
+        if (d->failureGate.admit())
+            d->raise(TextForwardingFailed, MessageIcon::None, false);
+    });
+    connect(&d->monitor, &UpstreamMonitor::serverProbed, this, [this](int server, bool ok) {
+        // New clients use each result as soon as it is known.
+        (server == 1 ? d->serverReachable : d->server2Reachable) = ok;
+    });
+    connect(&d->monitor, &UpstreamMonitor::probeFinished, this,
+            [this](bool server1Ok, bool server2Ok) { d->probeFinished(server1Ok, server2Ok); });
+    connect(&d->probeTimer, &QTimer::timeout, this, [this] { d->tick(); });
+}
+
+RelayController::~RelayController() {
+    // The engine ends its pairs as it goes; nothing of that may reach the
+    // state being torn down around it.
+    d->engine.disconnect(this);
+    d->monitor.disconnect(this);
+}
+
+RelayEngine& RelayController::engine() {
+    return d->engine;
+}
+bool RelayController::listening() const {
+    return d->listening;
+}
+bool RelayController::serverReachable() const {
+    return d->serverReachable;
+}
+bool RelayController::server2Reachable() const {
+    return d->server2Reachable;
+}
+qint16 RelayController::autoStart() const {
+    return d->autoStart;
+}
+void RelayController::setAutoStart(qint16 value) {
+    d->autoStart = value;
+}
+bool RelayController::preferServer1() const {
+    return d->preferServer1;
+}
+void RelayController::setPreferServer1(bool preferred) {
+    d->preferServer1 = preferred;
+}
+QString RelayController::onlineCaption() const {
+    return d->onlineCaption;
+}
+QString RelayController::trayToolTip() const {
+    return d->trayToolTip;
+}
+QString RelayController::applyCaption() const {
+    return d->applyCaption;
+}
+bool RelayController::applyEnabled() const {
+    return d->applyEnabled;
+}
+bool RelayController::onlineLabelEnabled() const {
+    return d->onlineLabelEnabled;
+}
+const AppliedSettings& RelayController::appliedSettings() const {
+    return d->applied;
+}
+quint16 RelayController::listeningPort() const {
+    return d->listeningPort;
+}
+
+void RelayController::apply(const SettingBoxes& boxes) {
+    if (!d->applyEnabled)
+        return; // a disabled button takes no clicks
+    d->setApplyEnabled(false);
+    d->nextStartByUser = true;
+    if (d->listening)
+        RestartRelay(boxes);
+    else
+        StartRelay(boxes);
+}
+
+void RelayController::StartRelay(const SettingBoxes& boxes) {
+    d->start(boxes);
+}
+
+void RelayController::RestartRelay(const SettingBoxes& boxes) {
+    d->restart();
+    StartRelay(boxes);
+}
+
+void RelayController::refreshOnlineDisplay(OnlinePrefix prefix) {
+    d->showCount(prefix);
+}
+
+} // namespace qm

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "relay/relay_engine.h"
+#include "core/settings/stored_settings.h"
+#include "core/user_message.h"
+
+#include <QObject>
+#include <memory>
+
+namespace qm {
+
+// Owns the main-window state (ports, hosts, probe results, Listening, OnlineN,
+// preferred server) and runs the start, restart, probe and datagram relay.
+// Everything the main window shows leaves as signals; no widgets here.
+class RelayController : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        QString configPath;         // config.ini, written after each successful start
+        int probeTimeoutMs = 5000;  // per server
+        int probeIntervalMs = 1000; // Timer2
+        quint16 datagramUpstreamPort = 44786;
+    };
+
+    RelayController(const BanTable& bans, const Clock& clock, Options options,
+                    QObject* parent = nullptr);
+    ~RelayController() override;
+
+    RelayEngine& engine();
+
+    bool listening() const;
+    bool serverReachable() const;
+    bool server2Reachable() const;
+    qint16 autoStart() const;
+    void setAutoStart(qint16 value); // as read at load; written back unchanged
+    bool preferServer1() const;      // Option1 selected
+    void setPreferServer1(bool preferred);
+
+    QString onlineCaption() const; // starts as "Онлайн – 0"
+    QString trayToolTip() const;   // starts empty
+    QString applyCaption() const;  // "Применить", "Рестарт" or "Приминить"
+    bool applyEnabled() const;
+    bool onlineLabelEnabled() const; // false until the relay first listens
+    // The settings the last start took from the boxes (ports as typed, unrounded).
+    const AppliedSettings& appliedSettings() const;
+    quint16 listeningPort() const; // the port the listener was opened on, 0 before
+
+public slots:
+    // The apply button: disables itself, then restarts when listening, else starts.
+    void apply(const qm::SettingBoxes& boxes);
+    void StartRelay(const qm::SettingBoxes& boxes);
+    void RestartRelay(const qm::SettingBoxes& boxes);
+    // Refresh caption and tooltip with the current count (online list disconnect).
+    void refreshOnlineDisplay(qm::OnlinePrefix prefix);
+
+signals:
+    void onlineCaptionChanged(const QString& caption);
+    void trayToolTipChanged(const QString& toolTip);
+    void onlineLabelEnabledChanged(bool enabled);
+    void applyCaptionChanged(const QString& caption);
+    void applyEnabledChanged(bool enabled);
+    void server1Probed(bool reachable); // colours Text2 and Text3
+    void server2Probed(bool reachable); // colours Text6 and Text10
+    void messageRaised(const qm::UserMessage& message);
+    void listeningChanged(bool listening);
+    // Every start ends here, listening or refused (by a port check, the probe,
+    // a busy port or a failed save).
+    void startFinished(bool listening);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace qm

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ui/app_context.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QLineEdit;
+
+namespace qm {
+
+class VistaButton;
+
+// Four boxes, one per octet, for an address to ban: added to the ban table
+// (n = -1) or put in place of entry n. Closes after apply or cancel.
+class frmBanIP : public QWidget {
+    Q_OBJECT
+public:
+    frmBanIP(AppContext& ctx, int n, QWidget* parent = nullptr);
+
+    // "Приминить" unless the opener says otherwise.
+    void setApplyCaption(const QString& caption);
+
+    // Box k, 1 to 4.
+    QLineEdit* octetBox(int k) const { return m_ip[static_cast<size_t>(k - 1)]; }
+    VistaButton* applyButton() const { return m_apply; }
+    VistaButton* cancelButton() const { return m_cancel; }
+
+public slots:
+    void apply();
+
+signals:
+    // The address as typed, stored at the end of the table or at entry row.
+    void rowAdded(const QString& text);
+    void rowChanged(int row, const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int boxNumber(const QObject* object) const; // 1 to 4, 0 for none
+    void checkOctet(int k);
+    void focusAfter(int k);
+    void tell(const UserMessage& message);
+
+    AppContext& m_ctx;
+    int m_n;
+    std::array<QLineEdit*, 4> m_ip;
+    VistaButton* m_cancel;
+    VistaButton* m_apply;
+};
+
+} // namespace qm

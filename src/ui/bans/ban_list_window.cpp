@@ -1,0 +1,91 @@
+#include "ui/bans/ban_list_window.h"
+
+#include "service/ban_changes.h"
+#include "ui/bans/ban_address_dialog.h"
+#include "core/bans/ip_address.h"
+#include "controls/child_window.h"
+#include "controls/button/vista_button.h"
+#include "core/program_folder.h"
+
+#include <QListWidget>
+
+namespace qm {
+
+frmBanList::frmBanList(AppContext& ctx, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_ctx(ctx), m_list(new QListWidget(this)),
+      m_add(new VistaButton(QStringLiteral("Добавить"), this)),
+      m_change(new VistaButton(QStringLiteral("Изминить"), this)),
+      m_remove(new VistaButton(QStringLiteral("Удалить"), this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Бан лист"));
+    setFixedSize(twipsToPixels(4155), twipsToPixels(4995));
+
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_add->setObjectName(QStringLiteral("VistaButton1"));
+    m_change->setObjectName(QStringLiteral("VistaButton3"));
+    m_remove->setObjectName(QStringLiteral("VistaButton2"));
+    m_list->setGeometry(twipsRect(120, 120, 2595, 4740));
+    m_add->setGeometry(twipsRect(2880, 120, 1155, 375));
+    m_change->setGeometry(twipsRect(2880, 600, 1155, 375));
+    m_remove->setGeometry(twipsRect(2880, 1080, 1155, 375));
+    setTabOrder(m_add, m_remove);
+    setTabOrder(m_remove, m_change);
+    setTabOrder(m_change, m_list);
+
+    for (int k = 0; k < m_ctx.bans->count(); ++k)
+        m_list->addItem(NumberToIp(m_ctx.bans->at(k)));
+
+    connect(m_add, &VistaButton::Click, this, &frmBanList::addAddress);
+    connect(m_change, &VistaButton::Click, this, &frmBanList::changeAddress);
+    connect(m_remove, &VistaButton::Click, this, &frmBanList::removeAddress);
+}
+
+frmBanList::~frmBanList() {
+    delete m_dialog;
+}
+
+int frmBanList::selectedRow() const {
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    return selected.isEmpty() ? -1 : m_list->row(selected.first());
+}
+
+void frmBanList::addAddress() {
+    openDialog(-1, false);
+}
+
+void frmBanList::changeAddress() {
+    openDialog(selectedRow(), true);
+}
+
+void frmBanList::openDialog(int n, bool changing) {
+    auto* dialog = new frmBanIP(m_ctx, n);
+    m_dialog = dialog;
+    if (changing)
+        dialog->setApplyCaption(QStringLiteral("Изминить"));
+    connect(dialog, &frmBanIP::rowAdded, m_list,
+            [this](const QString& text) { m_list->addItem(text); });
+    connect(dialog, &frmBanIP::rowChanged, m_list,
+            [this](int row, const QString& text) { m_list->item(row)->setText(text); });
+    showChildWindow(this, dialog);
+}
+
+void frmBanList::removeAddress() {
+    const int k = selectedRow();
+    if (k < 0 || k >= m_ctx.bans->count())
+        return;
+    BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
+    const BanChanges::Outcome outcome = changes.remove(k);
+    if (outcome != BanChanges::Outcome::Saved) {
+        m_ctx.messages->show(this, changes.messageFor(outcome));
+        return;
+    }
+    // The list follows the table: the last row moves into the freed place.
+    const int last = m_list->count() - 1;
+    if (k != last)
+        m_list->item(k)->setText(m_list->item(last)->text());
+    delete m_list->takeItem(last);
+    m_list->clearSelection();
+    m_list->setCurrentRow(-1);
+}
+
+} // namespace qm

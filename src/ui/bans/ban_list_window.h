@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ui/app_context.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QListWidget;
+
+namespace qm {
+
+class VistaButton;
+class frmBanIP;
+
+// Every banned address, one per row in table order, with adding and changing
+// through the ban address dialog and removing here. Row k shows entry k.
+class frmBanList : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmBanList(AppContext& ctx, QWidget* parent = nullptr);
+    // Takes an open address dialog along: its rows would be gone.
+    ~frmBanList() override;
+
+    // Row of the selection, -1 for none.
+    int selectedRow() const;
+    QListWidget* list() const { return m_list; }
+
+public slots:
+    void addAddress();
+    void changeAddress();
+    void removeAddress();
+
+private:
+    void openDialog(int n, bool changing);
+
+    AppContext& m_ctx;
+    QListWidget* m_list;
+    VistaButton* m_add;
+    VistaButton* m_change;
+    VistaButton* m_remove;
+    QPointer<frmBanIP> m_dialog;
+};
+
+} // namespace qm

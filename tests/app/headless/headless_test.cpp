@@ -1,0 +1,255 @@
+// The built program in headless mode: it reads config.ini and ban.dat from its
+// own folder, relays at once, prints one line per event and ends cleanly on
+// SIGINT and SIGTERM; a first start that fails ends it with code 1.
+#include "support/test_main.h"
+
+#include "support/controller_rig.h"
+#include "support/file_helpers.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+// The headless program always binds the fixed upstream datagram port.
+constexpr quint16 FixedDatagramPort = 44786;
+
+// The program copied into a folder of its own, with its settings beside it.
+class HeadlessProgram {
+public:
+    bool install(const QByteArray& config, const QByteArray& bans = {}) {
+        const QString built = qEnvironmentVariable("QM_TEST_BINARY_DIR") + "/quillet-mirror";
+        const QString copy = folder.filePath(QStringLiteral("quillet-mirror"));
+        return QFile::copy(built, copy) && writeBytes(folder.filePath("config.ini"), config) &&
+               (bans.isEmpty() || writeBytes(folder.filePath("ban.dat"), bans));
+    }
+
+    void start() {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { output += QString::fromUtf8(process.readAllStandardOutput()); });
+        process.setProgram(folder.filePath(QStringLiteral("quillet-mirror")));
+        process.setArguments({QStringLiteral("--headless")});
+        process.setWorkingDirectory(QDir::tempPath()); // never the program's folder
+        process.start();
+    }
+
+    bool printed(const QString& line) const { return output.split('\n').contains(line); }
+
+    QTemporaryDir folder;
+    QProcess process;
+    QString output;
+};
+
+QByteArray configFor(quint16 clientPort, quint16 serverPort, quint16 server2Port) {
+    return QStringLiteral("[main]\nAuto_Start=0\nClient_Port=%1\nServer_IP=127.0.0.1\n"
+                          "Server_Port=%2\nServer2_IP=127.0.0.2\nServer2_Port=%3\n")
+        .arg(clientPort)
+        .arg(serverPort)
+        .arg(server2Port)
+        .toLatin1();
+}
+
+bool fixedDatagramPortFree() {
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::AnyIPv4, FixedDatagramPort, QAbstractSocket::DontShareAddress);
+}
+
+// Connects the client as soon as the program listens; false if it ends first.
+bool connectOnceListening(QTcpSocket& client, quint16 port, const QProcess& process) {
+    return QTest::qWaitFor(
+               [&] {
+                   if (process.state() == QProcess::NotRunning)
+                       return true;
+                   if (client.state() == QAbstractSocket::UnconnectedState)
+                       client.connectToHost(QHostAddress::LocalHost, port);
+                   return client.state() == QAbstractSocket::ConnectedState;
+               },
+               10000) &&
+           process.state() == QProcess::Running;
+}
+
+} // namespace
+
+class HeadlessTest : public QObject {
+    Q_OBJECT
+private slots:
+    void relaysPrintsEventsAndEndsOnSignal_data();
+    void relaysPrintsEventsAndEndsOnSignal();
+    void failedFirstStartEndsWithCodeOne();
+    void outputThatNobodyReadsDoesNotEndTheRelay();
+    void outputThatStallsDoesNotHoldUpTheRelay();
+};
+
+void HeadlessTest::relaysPrintsEventsAndEndsOnSignal_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void HeadlessTest::relaysPrintsEventsAndEndsOnSignal() {
+    QFETCH(int, signalNumber);
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    const quint16 deadPort = freePort();
+    HeadlessProgram program;
+    // ban.dat: 127.0.0.5 banned, then the spare element.
+    QVERIFY(program.install(configFor(port, server.port(), deadPort),
+                            QByteArray("\x7f\x00\x00\x05\x00\x00\x00\x00", 8)));
+    program.start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
+                             10000);
+    QVERIFY(program.printed(
+        QStringLiteral("server 1 (127.0.0.1 port %1) reachable").arg(server.port())));
+    QVERIFY(
+        program.printed(QStringLiteral("server 2 (127.0.0.2 port %1) unreachable").arg(deadPort)));
+
+    {
+        auto client = connectClient(port, QHostAddress(QStringLiteral("127.0.0.7")));
+        QVERIFY(roundTrip(*client, "hello"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.printed(
+                QStringLiteral("client 127.0.0.7 accepted in slot 1, server 127.0.0.1:%1")
+                    .arg(server.port())),
+            5000);
+        client->disconnectFromHost();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.printed(QStringLiteral("pair 1 of client 127.0.0.7 ended: 5 bytes from client, "
+                                           "5 bytes from server")),
+            5000);
+    }
+    auto banned = connectClient(port, QHostAddress(QStringLiteral("127.0.0.5")));
+    QTRY_VERIFY_WITH_TIMEOUT(program.output.contains(QStringLiteral("client 127.0.0.5 refused: ")),
+                             5000);
+    // Probe results are printed when they change, not every second.
+    QCOMPARE(program.output.count(QStringLiteral("server 1 (")), 1);
+
+    ::kill(static_cast<pid_t>(program.process.processId()), signalNumber);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+    QVERIFY(program.printed(QStringLiteral("stopping on signal %1").arg(signalNumber)));
+    QCOMPARE(readBytes(program.folder.filePath("config.ini")),
+             QStringLiteral("[main]\nAuto_Start= 0\nClient_Port= %1\nServer_IP=127.0.0.1\n"
+                            "Server_Port= %2\nServer2_IP=127.0.0.2\nServer2_Port= %3\n")
+                 .arg(port)
+                 .arg(server.port())
+                 .arg(deadPort)
+                 .toLatin1());
+}
+
+void HeadlessTest::failedFirstStartEndsWithCodeOne() {
+    HeadlessProgram program;
+    const QByteArray config = configFor(freePort(), freePort(), freePort());
+    QVERIFY(program.install(config));
+    program.start();
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 10000);
+    QCOMPARE(program.process.exitCode(), 1);
+    QVERIFY(program.printed(QStringLiteral("message: Сервер недоступен")));
+    QCOMPARE(readBytes(program.folder.filePath("config.ini")), config);
+}
+
+void HeadlessTest::outputThatNobodyReadsDoesNotEndTheRelay() {
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    // Standard output is a pipe whose reader has gone, as when the program
+    // that read the log has ended: every line printed fails.
+    program.process.setChildProcessModifier([] {
+        int fds[2];
+        if (::pipe(fds) == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+        }
+    });
+    program.start();
+
+    QTcpSocket client;
+    QVERIFY(connectOnceListening(client, port, program.process));
+    QVERIFY(roundTrip(client, "still relaying")); // printed as accepted meanwhile
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+}
+
+void HeadlessTest::outputThatStallsDoesNotHoldUpTheRelay() {
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    // Standard output is a pipe of one page whose reader, this test, reads
+    // nothing until every client has been echoed.
+    int ends[2] = {-1, -1};
+    QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+    const auto closeEnds = qScopeGuard([&ends] {
+        for (const int end : ends)
+            if (end >= 0)
+                ::close(end);
+    });
+    const int capacity = ::fcntl(ends[0], F_SETPIPE_SZ, 4096);
+    QVERIFY(capacity > 0);
+    QCOMPARE(::fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+    program.process.setChildProcessModifier([end = ends[1]] { ::dup2(end, STDOUT_FILENO); });
+    program.start();
+    ::close(ends[1]);
+    ends[1] = -1;
+
+    QTcpSocket first;
+    QVERIFY(connectOnceListening(first, port, program.process));
+    QVERIFY(roundTrip(first, "first"));
+    // An accepted line alone is some 60 bytes: the pipe fills twice over while
+    // every client is still echoed.
+    const int clients = 2 * capacity / 60;
+    for (int i = 0; i < clients; ++i) {
+        const auto client = connectClient(port);
+        QVERIFY2(roundTrip(*client, "x"), qPrintable(QStringLiteral("client %1").arg(i + 1)));
+    }
+
+    // Once read, every line queued meanwhile comes out whole and in order,
+    // while the program still runs, and the last ones at the stop.
+    QByteArray printed;
+    bool endOfFile = false;
+    QSocketNotifier reader(ends[0], QSocketNotifier::Read);
+    QObject::connect(&reader, &QSocketNotifier::activated, [&] {
+        char chunk[4096];
+        const ssize_t count = ::read(ends[0], chunk, sizeof chunk);
+        if (count > 0)
+            printed.append(chunk, count);
+        endOfFile = count == 0;
+        reader.setEnabled(!endOfFile);
+    });
+    const QRegularExpression accepted(
+        QStringLiteral("^client 127\\.0\\.0\\.1 accepted in slot \\d+, server 127\\.0\\.0\\.1:%1$")
+            .arg(server.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(printed).split('\n').filter(accepted).size(),
+                              clients + 1, 5000);
+    QVERIFY(printed.size() > 2 * capacity);
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(endOfFile, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+    QVERIFY(
+        printed.endsWith(QByteArray("\nstopping on signal ") + QByteArray::number(SIGTERM) + '\n'));
+}
+
+QM_TEST_MAIN_CORE(HeadlessTest)
+#include "headless_test.moc"

@@ -1,0 +1,183 @@
+// The datagram relay with real sockets on loopback: both directions, whole
+// datagrams, drops without a destination, host names, busy ports, and the
+// destination following the server chosen for the latest client.
+#include "support/test_main.h"
+
+#include "support/controller_rig.h"
+#include "service/datagram_relay.h"
+
+#include <QNetworkDatagram>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+const QHostAddress Loopback1(QStringLiteral("127.0.0.1"));
+const QHostAddress Loopback2(QStringLiteral("127.0.0.2"));
+
+// A datagram socket on a loopback address that waits for one datagram.
+class Peer {
+public:
+    explicit Peer(const QHostAddress& address, quint16 port = 0) {
+        socket.bind(address, port, QAbstractSocket::DontShareAddress);
+    }
+    quint16 port() const { return socket.localPort(); }
+    void send(const QByteArray& bytes, quint16 port) {
+        socket.writeDatagram(bytes, Loopback1, port);
+    }
+    std::optional<QNetworkDatagram> receive(int timeoutMs = 3000) {
+        if (!socket.hasPendingDatagrams() &&
+            !QSignalSpy(&socket, &QUdpSocket::readyRead).wait(timeoutMs))
+            return std::nullopt;
+        return socket.receiveDatagram();
+    }
+
+    QUdpSocket socket;
+};
+
+} // namespace
+
+class DatagramRelayTest : public QObject {
+    Q_OBJECT
+private slots:
+    void datagramsPassWholeBothWays();
+    void datagramsWithoutDestinationAreDropped();
+    void hostNamesAreLookedUp();
+    void busyPortBindsNothing();
+    void upstreamFollowsTheServerOfTheLatestClient();
+};
+
+void DatagramRelayTest::datagramsPassWholeBothWays() {
+    DatagramRelay relay;
+    const quint16 clientPort = freePort();
+    const quint16 upstreamPort = freePort();
+    QVERIFY(relay.bind(clientPort, upstreamPort));
+    Peer server(Loopback2);
+    relay.setUpstream({Loopback2.toString(), server.port()});
+    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
+    Peer otherClient(QHostAddress(QStringLiteral("127.0.0.6")));
+
+    const QByteArray large(60000, 'x');
+    for (const QByteArray& bytes : {QByteArray("ping"), QByteArray(), large}) {
+        client.send(bytes, clientPort);
+        const auto upstream = server.receive();
+        QVERIFY(upstream);
+        QCOMPARE(upstream->data(), bytes);
+        QCOMPARE(upstream->senderPort(), upstreamPort);
+    }
+
+    // Replies go to the sender of the latest datagram on the client side.
+    server.socket.writeDatagram("pong", Loopback1, upstreamPort);
+    const auto reply = client.receive();
+    QVERIFY(reply);
+    QCOMPARE(reply->data(), QByteArray("pong"));
+    QCOMPARE(reply->senderPort(), clientPort);
+
+    otherClient.send("hi", clientPort);
+    QVERIFY(server.receive());
+    server.socket.writeDatagram("to other", Loopback1, upstreamPort);
+    const auto otherReply = otherClient.receive();
+    QVERIFY(otherReply);
+    QCOMPARE(otherReply->data(), QByteArray("to other"));
+    QVERIFY(!client.receive(100));
+}
+
+void DatagramRelayTest::datagramsWithoutDestinationAreDropped() {
+    DatagramRelay relay;
+    const quint16 clientPort = freePort();
+    const quint16 upstreamPort = freePort();
+    QVERIFY(relay.bind(clientPort, upstreamPort));
+    Peer server(Loopback2);
+    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
+
+    // No client yet on the client side: a reply has nowhere to go.
+    server.socket.writeDatagram("early reply", Loopback1, upstreamPort);
+    QVERIFY(!server.receive(100)); // meanwhile the relay has dropped it
+    // No server chosen yet: the datagram is dropped.
+    client.send("lost", clientPort);
+    QVERIFY(!server.receive(100));
+    QVERIFY(!client.receive(100));
+
+    relay.setUpstream({Loopback2.toString(), server.port()});
+    client.send("kept", clientPort);
+    const auto upstream = server.receive();
+    QVERIFY(upstream);
+    QCOMPARE(upstream->data(), QByteArray("kept"));
+
+    // Binding again forgets both destinations.
+    QVERIFY(relay.bind(clientPort, upstreamPort));
+    client.send("after rebind", clientPort);
+    QVERIFY(!server.receive(100));
+}
+
+void DatagramRelayTest::hostNamesAreLookedUp() {
+    DatagramRelay relay;
+    const quint16 clientPort = freePort();
+    QVERIFY(relay.bind(clientPort, freePort()));
+    Peer server(Loopback1);
+    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
+
+    relay.setUpstream({QStringLiteral("localhost"), server.port()});
+    client.send("first", clientPort); // may come before the lookup ends
+    QTest::qWait(0);
+    relay.setUpstream({QStringLiteral("localhost"), server.port()}); // the next client
+    client.send("second", clientPort);
+    const auto first = server.receive();
+    QVERIFY(first);
+    QCOMPARE(first->data(), QByteArray("first"));
+    const auto second = server.receive();
+    QVERIFY(second);
+    QCOMPARE(second->data(), QByteArray("second"));
+}
+
+void DatagramRelayTest::busyPortBindsNothing() {
+    DatagramRelay relay;
+    const quint16 clientPort = freePort();
+    const quint16 busyPort = freePort();
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::AnyIPv4, busyPort));
+    QString error;
+    QVERIFY(!relay.bind(clientPort, busyPort, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!relay.isBound());
+    QUdpSocket reuse; // the client port was let go again
+    QVERIFY(reuse.bind(QHostAddress::AnyIPv4, clientPort, QAbstractSocket::DontShareAddress));
+}
+
+void DatagramRelayTest::upstreamFollowsTheServerOfTheLatestClient() {
+    FakeUpstream server1(Loopback1);
+    FakeUpstream server2(Loopback2);
+    Peer datagrams1(Loopback1, server1.port());
+    Peer datagrams2(Loopback2, server2.port());
+    ControllerRig rig;
+    const quint16 port = freePort();
+    QVERIFY(
+        rig.apply(boxesFor(port, server1.host(), server1.port(), server2.host(), server2.port())));
+    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
+
+    rig.controller->setPreferServer1(false);
+    auto first = connectClient(port);
+    QVERIFY(roundTrip(*first, "tcp"));
+    client.send("to two", port);
+    const auto atTwo = datagrams2.receive();
+    QVERIFY(atTwo);
+    QCOMPARE(atTwo->data(), QByteArray("to two"));
+    QCOMPARE(atTwo->senderPort(), rig.datagramUpstreamPort);
+
+    rig.controller->setPreferServer1(true);
+    auto second = connectClient(port);
+    QVERIFY(roundTrip(*second, "tcp"));
+    client.send("to one", port);
+    const auto atOne = datagrams1.receive();
+    QVERIFY(atOne);
+    QCOMPARE(atOne->data(), QByteArray("to one"));
+
+    datagrams1.socket.writeDatagram("back", Loopback1, rig.datagramUpstreamPort);
+    const auto reply = client.receive();
+    QVERIFY(reply);
+    QCOMPARE(reply->data(), QByteArray("back"));
+}
+
+QM_TEST_MAIN_CORE(DatagramRelayTest)
+#include "datagram_relay_test.moc"

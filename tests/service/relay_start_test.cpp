@@ -1,0 +1,196 @@
+// Applying settings: what refuses a start, what a successful start leaves
+// behind (captions, count, config.ini), and what happens without any server.
+#include "support/test_main.h"
+
+#include "support/controller_rig.h"
+#include "support/file_helpers.h"
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+const QString PortBusy = QStringLiteral("Порт занят, пожалуйста введите другой порт");
+const QByteArray KeptConfig = "[main]\r\nClient_Port=1234\r\n";
+
+} // namespace
+
+class RelayStartTest : public QObject {
+    Q_OBJECT
+private slots:
+    void badPortsAreRefusedBeforeAnySocket_data();
+    void badPortsAreRefusedBeforeAnySocket();
+    void busyPortsAndFailedSaveAreRefused_data();
+    void busyPortsAndFailedSaveAreRefused();
+    void successfulStartWritesConfigAndCaptions();
+    void noServerStopsWithMessage();
+};
+
+void RelayStartTest::badPortsAreRefusedBeforeAnySocket_data() {
+    QTest::addColumn<QString>("clientPort");
+    QTest::addColumn<QString>("serverPort");
+    QTest::addColumn<QString>("server2Port");
+    QTest::addColumn<QString>("message");
+    const QString clientRange = QStringLiteral("Порт клиентов должен быть числом от 1 до 65535");
+    QTest::newRow("above 65535") << "65536"
+                                 << "1"
+                                 << "1" << clientRange;
+    QTest::newRow("fraction above 65535") << "65535.5"
+                                          << "1"
+                                          << "1" << clientRange;
+    QTest::newRow("letters") << "abc"
+                             << "1"
+                             << "1" << clientRange;
+    QTest::newRow("empty") << ""
+                           << "1"
+                           << "1" << clientRange;
+    QTest::newRow("zero") << "0"
+                          << "1"
+                          << "1" << clientRange;
+    QTest::newRow("negative") << "-5"
+                              << "1"
+                              << "1" << clientRange;
+    QTest::newRow("server 1 letters") << "9730"
+                                      << "x1"
+                                      << "1" << QStringLiteral("Порт сервера 1 должен быть числом");
+    QTest::newRow("server 2 empty") << "9730"
+                                    << "1"
+                                    << " " << QStringLiteral("Порт сервера 2 должен быть числом");
+}
+
+void RelayStartTest::badPortsAreRefusedBeforeAnySocket() {
+    QFETCH(QString, clientPort);
+    QFETCH(QString, serverPort);
+    QFETCH(QString, server2Port);
+    QFETCH(QString, message);
+    FakeUpstream server;
+    ControllerRig rig;
+    QVERIFY(writeBytes(rig.configPath(), KeptConfig));
+    SettingBoxes boxes = boxesFor(0, server.host(), server.port(), server.host(), server.port());
+    boxes.clientPort = clientPort;
+    boxes.serverPort = serverPort;
+    boxes.server2Port = server2Port;
+
+    QVERIFY(!rig.apply(boxes));
+    QCOMPARE(rig.messageTexts(), QStringList{message});
+    QCOMPARE(rig.messages.first().icon, MessageIcon::Critical);
+    QVERIFY(rig.messages.first().fromUserAction);
+    QVERIFY(rig.controller->applyEnabled());
+    QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Применить"));
+    QVERIFY(!rig.controller->listening());
+    QTest::qWait(100); // a probe would have reached the server by now
+    QCOMPARE(server.connectionsAccepted(), 0);
+    QCOMPARE(readBytes(rig.configPath()), KeptConfig);
+}
+
+void RelayStartTest::busyPortsAndFailedSaveAreRefused_data() {
+    QTest::addColumn<QString>("what");
+    QTest::newRow("listener port") << "tcp";
+    QTest::newRow("datagram port 44786") << "udp";
+    QTest::newRow("save") << "save";
+}
+
+void RelayStartTest::busyPortsAndFailedSaveAreRefused() {
+    QFETCH(QString, what);
+    FakeUpstream server;
+    ControllerRig rig;
+    const quint16 port = freePort();
+    QTcpServer otherListener;
+    QUdpSocket otherDatagrams;
+    if (what == "tcp")
+        QVERIFY(otherListener.listen(QHostAddress::AnyIPv4, port));
+    if (what == "udp")
+        QVERIFY(otherDatagrams.bind(QHostAddress::AnyIPv4, rig.datagramUpstreamPort));
+    if (what == "save")
+        QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("config.ini"))); // not a file
+    else
+        QVERIFY(writeBytes(rig.configPath(), KeptConfig));
+
+    const SettingBoxes boxes =
+        boxesFor(port, server.host(), server.port(), server.host(), server.port());
+    QVERIFY(!rig.apply(boxes));
+    QCOMPARE(rig.messageTexts(), QStringList{PortBusy});
+    QCOMPARE(rig.messages.first().icon, MessageIcon::Critical);
+    QVERIFY(rig.controller->applyEnabled());
+    QVERIFY(!rig.controller->listening());
+    QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Применить"));
+    if (what != "save")
+        QCOMPARE(readBytes(rig.configPath()), KeptConfig);
+    // Steps done before the failure stay done: the listener opened before a
+    // busy datagram port or a failed save keeps listening.
+    QCOMPARE(rig.controller->engine().isListening(), what != "tcp");
+
+    // The button works again: with the obstacle gone the same press starts.
+    otherListener.close();
+    otherDatagrams.close();
+    if (what == "save")
+        QVERIFY(QDir(rig.dir.path()).rmdir(QStringLiteral("config.ini")));
+    QVERIFY(rig.apply(boxes));
+    QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Рестарт"));
+}
+
+void RelayStartTest::successfulStartWritesConfigAndCaptions() {
+    FakeUpstream server1(QHostAddress(QStringLiteral("127.0.0.1")));
+    FakeUpstream server2(QHostAddress(QStringLiteral("127.0.0.2")));
+    ControllerRig rig;
+    rig.controller->setAutoStart(5);
+    const quint16 port = freePort();
+    SettingBoxes boxes =
+        boxesFor(port, server1.host(), server1.port(), server2.host(), server2.port());
+    boxes.clientPort = QString::number(port) + QStringLiteral(".4"); // binds the rounded port
+    QSignalSpy toolTips(rig.controller.get(), &RelayController::trayToolTipChanged);
+
+    QVERIFY(rig.apply(boxes));
+    QVERIFY(rig.messages.isEmpty());
+    QVERIFY(rig.controller->listening());
+    QVERIFY(rig.controller->applyEnabled());
+    QVERIFY(rig.controller->onlineLabelEnabled());
+    QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Рестарт"));
+    QCOMPARE(rig.controller->onlineCaption(), QStringLiteral("Онлайн – 0"));
+    QCOMPARE(rig.controller->trayToolTip(), QStringLiteral("Онлайн – 0"));
+    QCOMPARE(toolTips.constLast().at(0).toString(), QStringLiteral("Онлайн – 0"));
+    QVERIFY(rig.controller->serverReachable());
+    QVERIFY(rig.controller->server2Reachable());
+    QCOMPARE(rig.controller->listeningPort(), port);
+
+    const QString expected = QStringLiteral("[main]\nAuto_Start= 5\nClient_Port= %1.4\n"
+                                            "Server_IP=127.0.0.1\nServer_Port= %2\n"
+                                            "Server2_IP=127.0.0.2\nServer2_Port= %3\n")
+                                 .arg(port)
+                                 .arg(server1.port())
+                                 .arg(server2.port());
+    QCOMPARE(QString::fromLatin1(readBytes(rig.configPath())), expected);
+
+    auto client = connectClient(port);
+    QVERIFY(roundTrip(*client, "hello"));
+}
+
+void RelayStartTest::noServerStopsWithMessage() {
+    ControllerRig rig;
+    QVERIFY(writeBytes(rig.configPath(), KeptConfig));
+    const quint16 deadPort = freePort();
+    QSignalSpy server1Colours(rig.controller.get(), &RelayController::server1Probed);
+    QSignalSpy server2Colours(rig.controller.get(), &RelayController::server2Probed);
+    // 65535 passes the port check; an address that does not resolve and a
+    // refused port both count as unreachable.
+    const SettingBoxes boxes = boxesFor(65535, QStringLiteral("no-such-host.invalid"), deadPort,
+                                        QStringLiteral("127.0.0.2"), deadPort);
+
+    QVERIFY(!rig.apply(boxes));
+    QCOMPARE(rig.messageTexts(), QStringList{QStringLiteral("Сервер недоступен")});
+    QCOMPARE(rig.messages.first().icon, MessageIcon::Critical);
+    QVERIFY(!rig.messages.first().fromUserAction); // never blocks the relay
+    QCOMPARE(server1Colours.size(), 1);
+    QCOMPARE(server1Colours.first().at(0).toBool(), false);
+    QCOMPARE(server2Colours.first().at(0).toBool(), false);
+    QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Приминить"));
+    QCOMPARE(rig.controller->onlineCaption(), QStringLiteral("Онлаин – 0"));
+    QCOMPARE(rig.controller->trayToolTip(), QStringLiteral("Онлаин – 0"));
+    QVERIFY(rig.controller->applyEnabled());
+    QVERIFY(!rig.controller->listening());
+    QVERIFY(!rig.controller->engine().isListening());
+    QCOMPARE(readBytes(rig.configPath()), KeptConfig);
+}
+
+QM_TEST_MAIN_CORE(RelayStartTest)
+#include "relay_start_test.moc"
