@@ -1,8 +1,8 @@
 // Times the online list's once-a-second rebuild with 5,000 live pairs: the
 // snapshot handed over, the rows updated and the window painted, as a timer
 // tick does it.
-#include "ui/online/online_list_window.h"
 #include "ui/online/online_list_model.h"
+#include "ui/online/online_list_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,15 +1,15 @@
 #include "app/entry.h"
 
-#include "core/bans/ban_file.h"
 #include "app/single_instance.h"
 #include "controls/program_icon.h"
 #include "controls/qt_message_boxes.h"
+#include "core/bans/ban_file.h"
 #include "core/clock.h"
+#include "core/program_folder.h"
 #include "relay/fd_limit.h"
+#include "service/relay_controller.h"
 #include "ui/app_context.h"
 #include "ui/main/main_window.h"
-#include "core/program_folder.h"
-#include "service/relay_controller.h"
 
 #include <QApplication>
 #include <QGuiApplication>

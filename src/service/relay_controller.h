@@ -1,8 +1,8 @@
 #pragma once
 
-#include "relay/relay_engine.h"
 #include "core/settings/stored_settings.h"
 #include "core/user_message.h"
+#include "relay/relay_engine.h"
 
 #include <QObject>
 #include <memory>

@@ -3,8 +3,8 @@
 // destination following the server chosen for the latest client.
 #include "support/test_main.h"
 
-#include "support/controller_rig.h"
 #include "service/datagram_relay.h"
+#include "support/controller_rig.h"
 
 #include <QNetworkDatagram>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ui/app_context.h"
 #include "core/program_folder.h"
 #include "support/fake_clock.h"
 #include "support/file_helpers.h"
 #include "support/recording_message_boxes.h"
+#include "ui/app_context.h"
 
 #include <QTemporaryDir>
 

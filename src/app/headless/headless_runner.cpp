@@ -1,12 +1,12 @@
 #include "app/headless/headless_runner.h"
 
-#include "core/bans/ban_file.h"
-#include "relay/fd_limit.h"
 #include "app/headless/headless_log.h"
 #include "app/headless/line_output.h"
-#include "core/program_folder.h"
-#include "service/relay_controller.h"
 #include "app/headless/signal_watcher.h"
+#include "core/bans/ban_file.h"
+#include "core/program_folder.h"
+#include "relay/fd_limit.h"
+#include "service/relay_controller.h"
 
 #include <QCoreApplication>
 #include <QTimer>

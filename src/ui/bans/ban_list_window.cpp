@@ -1,11 +1,11 @@
 #include "ui/bans/ban_list_window.h"
 
+#include "controls/button/vista_button.h"
+#include "controls/child_window.h"
+#include "core/bans/ip_address.h"
+#include "core/program_folder.h"
 #include "service/ban_changes.h"
 #include "ui/bans/ban_address_dialog.h"
-#include "core/bans/ip_address.h"
-#include "controls/child_window.h"
-#include "controls/button/vista_button.h"
-#include "core/program_folder.h"
 
 #include <QListWidget>
 

@@ -1,10 +1,10 @@
 #include "ui/main/about_window.h"
 
 #include "controls/child_window.h"
-#include "controls/program_icon.h"
-#include "ui/main/about_pictures.h"
 #include "controls/pressable_label.h"
+#include "controls/program_icon.h"
 #include "controls/window_style.h"
+#include "ui/main/about_pictures.h"
 
 #include <QDesktopServices>
 #include <QFrame>

@@ -1,17 +1,17 @@
 #include "ui/main/main_window.h"
 
+#include "controls/button/vista_button.h"
 #include "controls/child_window.h"
+#include "controls/pressable_label.h"
 #include "controls/program_icon.h"
 #include "controls/tray/tray_area.h"
-#include "controls/button/vista_button.h"
-#include "ui/online/online_list_window.h"
-#include "ui/main/about_window.h"
-#include "ui/main/main_window_pictures.h"
-#include "controls/pressable_label.h"
-#include "core/program_folder.h"
 #include "controls/window_drag.h"
 #include "controls/window_fade.h"
 #include "controls/window_style.h"
+#include "core/program_folder.h"
+#include "ui/main/about_window.h"
+#include "ui/main/main_window_pictures.h"
+#include "ui/online/online_list_window.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

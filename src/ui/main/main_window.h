@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/app_context.h"
 #include "core/settings/stored_settings.h"
+#include "ui/app_context.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "controls/button/button_skins.h"
-#include "controls/tray/property_bag.h"
 #include "controls/button/vista_button.h"
+#include "controls/tray/property_bag.h"
 #include "support/test_main.h"
 
 #include <QKeyEvent>

@@ -1,5 +1,5 @@
-#include "controls/tray/notification_icon.h"
 #include "controls/program_icon.h"
+#include "controls/tray/notification_icon.h"
 #include "controls/tray/property_bag.h"
 #include "controls/tray/qt_notification_icon.h"
 #include "controls/tray/tray_area.h"

@@ -1,9 +1,9 @@
-#include "ui/bans/ban_address_dialog.h"
-#include "core/bans/ip_address.h"
 #include "controls/button/vista_button.h"
+#include "core/bans/ip_address.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
 #include "support/window_context.h"
+#include "ui/bans/ban_address_dialog.h"
 
 #include <QLineEdit>
 #include <QPointer>

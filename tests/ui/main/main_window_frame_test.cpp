@@ -1,15 +1,15 @@
 // The main window's frame: fade in and out, dragging, title pictures, tray
 // reactions and the about window.
+#include "controls/button/vista_button.h"
+#include "controls/pressable_label.h"
 #include "controls/tray/tray_area.h"
 #include "controls/tray/tray_notification.h"
-#include "controls/button/vista_button.h"
-#include "main_window_rig.h"
-#include "ui/main/about_window.h"
-#include "ui/main/main_window_pictures.h"
-#include "controls/pressable_label.h"
 #include "controls/window_fade.h"
+#include "main_window_rig.h"
 #include "support/test_main.h"
 #include "support/top_levels.h"
+#include "ui/main/about_window.h"
+#include "ui/main/main_window_pictures.h"
 
 #include <QAction>
 #include <QDesktopServices>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "support/controller_rig.h"
+#include "support/recording_message_boxes.h"
 #include "ui/app_context.h"
 #include "ui/main/main_window.h"
-#include "support/recording_message_boxes.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,13 +1,13 @@
 // The main window as a view of the relay controller: load, automatic start,
 // apply and restart, and the online label.
-#include "controls/tray/tray_area.h"
 #include "controls/button/vista_button.h"
+#include "controls/tray/tray_area.h"
 #include "main_window_rig.h"
-#include "ui/online/online_list_window.h"
 #include "support/fake_upstream.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
 #include "support/top_levels.h"
+#include "ui/online/online_list_window.h"
 
 #include <QRadioButton>
 #include <QSignalSpy>

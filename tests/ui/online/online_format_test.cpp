@@ -1,5 +1,5 @@
-#include "ui/online/online_format.h"
 #include "support/test_main.h"
+#include "ui/online/online_format.h"
 
 using namespace qm;
 

@@ -1,15 +1,15 @@
-#include "ui/bans/ban_address_dialog.h"
-#include "ui/bans/ban_list_window.h"
-#include "core/bans/ip_address.h"
 #include "controls/button/vista_button.h"
-#include "ui/online/online_list_window.h"
-#include "ui/online/online_list_model.h"
+#include "core/bans/ip_address.h"
 #include "service/relay_controller.h"
 #include "support/fake_upstream.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
 #include "support/top_levels.h"
 #include "support/window_context.h"
+#include "ui/bans/ban_address_dialog.h"
+#include "ui/bans/ban_list_window.h"
+#include "ui/online/online_list_model.h"
+#include "ui/online/online_list_window.h"
 
 #include <QApplication>
 #include <QHeaderView>
