@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     qm::AppContext ctx;
     ctx.bans = &bans;
     ctx.clock = &clock;
-    qm::frmOnlineList window(ctx);
+    qm::OnlineListWindow window(ctx);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.show();
     QTreeView* list = window.list();

@@ -65,8 +65,8 @@ int Main(int argc, char** argv) {
     RelayController controller(bans, clock, options);
     AppContext ctx{folder, &bans, &clock, &messages, &controller};
 
-    frmMain window(ctx);
-    QObject::connect(&window, &frmMain::programEnded, &app, &QCoreApplication::quit);
+    MainWindow window(ctx);
+    QObject::connect(&window, &MainWindow::programEnded, &app, &QCoreApplication::quit);
     // With automatic start only the tray icon is seen: the window is never mapped,
     // not even for a moment.
     if (!window.startHidden())

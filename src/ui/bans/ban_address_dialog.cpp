@@ -31,10 +31,11 @@ OctetText classifyOctet(const QString& text) {
 
 } // namespace
 
-frmBanIP::frmBanIP(AppContext& ctx, int n, QWidget* parent)
+BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_n(n),
       m_cancel(new VistaButton(QStringLiteral("Отмена"), this)),
       m_apply(new VistaButton(QStringLiteral("Приминить"), this)) {
+    setObjectName(QStringLiteral("frmBanIP"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Добавить IP в бан лист"));
     setFixedSize(twipsToPixels(4095), twipsToPixels(1080));
@@ -63,7 +64,7 @@ frmBanIP::frmBanIP(AppContext& ctx, int n, QWidget* parent)
     setTabOrder(m_ip[3], m_apply);
     setTabOrder(m_apply, m_cancel);
 
-    connect(m_apply, &VistaButton::Click, this, &frmBanIP::apply);
+    connect(m_apply, &VistaButton::Click, this, &BanAddressDialog::apply);
     connect(m_cancel, &VistaButton::Click, this, &QWidget::close);
 
     if (m_n >= 0 && m_n < m_ctx.bans->count()) {
@@ -74,18 +75,18 @@ frmBanIP::frmBanIP(AppContext& ctx, int n, QWidget* parent)
     m_ip[0]->setFocus();
 }
 
-void frmBanIP::setApplyCaption(const QString& caption) {
+void BanAddressDialog::setApplyCaption(const QString& caption) {
     m_apply->setCaption(caption);
 }
 
-int frmBanIP::boxNumber(const QObject* object) const {
+int BanAddressDialog::boxNumber(const QObject* object) const {
     for (size_t i = 0; i < m_ip.size(); ++i)
         if (m_ip[i] == object)
             return static_cast<int>(i) + 1;
     return 0;
 }
 
-void frmBanIP::checkOctet(int k) {
+void BanAddressDialog::checkOctet(int k) {
     QLineEdit* box = octetBox(k);
     switch (classifyOctet(box->text())) {
     case OctetText::Valid:
@@ -100,7 +101,7 @@ void frmBanIP::checkOctet(int k) {
     box->clear();
 }
 
-void frmBanIP::focusAfter(int k) {
+void BanAddressDialog::focusAfter(int k) {
     if (k == 4) {
         m_apply->setFocus();
         return;
@@ -110,7 +111,7 @@ void frmBanIP::focusAfter(int k) {
     next->selectAll();
 }
 
-bool frmBanIP::eventFilter(QObject* watched, QEvent* event) {
+bool BanAddressDialog::eventFilter(QObject* watched, QEvent* event) {
     const int k = boxNumber(watched);
     if (k == 0)
         return QWidget::eventFilter(watched, event);
@@ -126,7 +127,7 @@ bool frmBanIP::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void frmBanIP::apply() {
+void BanAddressDialog::apply() {
     for (QLineEdit* box : m_ip) {
         if (box->text().isEmpty()) {
             // An empty box would convert the whole address to 0.0.0.0.
@@ -165,7 +166,7 @@ void frmBanIP::apply() {
     close();
 }
 
-void frmBanIP::tell(const UserMessage& message) {
+void BanAddressDialog::tell(const UserMessage& message) {
     m_ctx.messages->show(this, message);
 }
 

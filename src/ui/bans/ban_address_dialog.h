@@ -14,10 +14,10 @@ class VistaButton;
 
 // Four boxes, one per octet, for an address to ban: added to the ban table
 // (n = -1) or put in place of entry n. Closes after apply or cancel.
-class frmBanIP : public QWidget {
+class BanAddressDialog : public QWidget {
     Q_OBJECT
 public:
-    frmBanIP(AppContext& ctx, int n, QWidget* parent = nullptr);
+    BanAddressDialog(AppContext& ctx, int n, QWidget* parent = nullptr);
 
     // "Приминить" unless the opener says otherwise.
     void setApplyCaption(const QString& caption);

@@ -11,11 +11,12 @@
 
 namespace qm {
 
-frmBanList::frmBanList(AppContext& ctx, QWidget* parent)
+BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_list(new QListWidget(this)),
       m_add(new VistaButton(QStringLiteral("Добавить"), this)),
       m_change(new VistaButton(QStringLiteral("Изминить"), this)),
       m_remove(new VistaButton(QStringLiteral("Удалить"), this)) {
+    setObjectName(QStringLiteral("frmBanList"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Бан лист"));
     setFixedSize(twipsToPixels(4155), twipsToPixels(4995));
@@ -35,41 +36,41 @@ frmBanList::frmBanList(AppContext& ctx, QWidget* parent)
     for (int k = 0; k < m_ctx.bans->count(); ++k)
         m_list->addItem(NumberToIp(m_ctx.bans->at(k)));
 
-    connect(m_add, &VistaButton::Click, this, &frmBanList::addAddress);
-    connect(m_change, &VistaButton::Click, this, &frmBanList::changeAddress);
-    connect(m_remove, &VistaButton::Click, this, &frmBanList::removeAddress);
+    connect(m_add, &VistaButton::Click, this, &BanListWindow::addAddress);
+    connect(m_change, &VistaButton::Click, this, &BanListWindow::changeAddress);
+    connect(m_remove, &VistaButton::Click, this, &BanListWindow::removeAddress);
 }
 
-frmBanList::~frmBanList() {
+BanListWindow::~BanListWindow() {
     delete m_dialog;
 }
 
-int frmBanList::selectedRow() const {
+int BanListWindow::selectedRow() const {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
     return selected.isEmpty() ? -1 : m_list->row(selected.first());
 }
 
-void frmBanList::addAddress() {
+void BanListWindow::addAddress() {
     openDialog(-1, false);
 }
 
-void frmBanList::changeAddress() {
+void BanListWindow::changeAddress() {
     openDialog(selectedRow(), true);
 }
 
-void frmBanList::openDialog(int n, bool changing) {
-    auto* dialog = new frmBanIP(m_ctx, n);
+void BanListWindow::openDialog(int n, bool changing) {
+    auto* dialog = new BanAddressDialog(m_ctx, n);
     m_dialog = dialog;
     if (changing)
         dialog->setApplyCaption(QStringLiteral("Изминить"));
-    connect(dialog, &frmBanIP::rowAdded, m_list,
+    connect(dialog, &BanAddressDialog::rowAdded, m_list,
             [this](const QString& text) { m_list->addItem(text); });
-    connect(dialog, &frmBanIP::rowChanged, m_list,
+    connect(dialog, &BanAddressDialog::rowChanged, m_list,
             [this](int row, const QString& text) { m_list->item(row)->setText(text); });
     showChildWindow(this, dialog);
 }
 
-void frmBanList::removeAddress() {
+void BanListWindow::removeAddress() {
     const int k = selectedRow();
     if (k < 0 || k >= m_ctx.bans->count())
         return;

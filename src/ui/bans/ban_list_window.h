@@ -10,16 +10,16 @@ class QListWidget;
 namespace qm {
 
 class VistaButton;
-class frmBanIP;
+class BanAddressDialog;
 
 // Every banned address, one per row in table order, with adding and changing
 // through the ban address dialog and removing here. Row k shows entry k.
-class frmBanList : public QWidget {
+class BanListWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmBanList(AppContext& ctx, QWidget* parent = nullptr);
+    explicit BanListWindow(AppContext& ctx, QWidget* parent = nullptr);
     // Takes an open address dialog along: its rows would be gone.
-    ~frmBanList() override;
+    ~BanListWindow() override;
 
     // Row of the selection, -1 for none.
     int selectedRow() const;
@@ -38,7 +38,7 @@ private:
     VistaButton* m_add;
     VistaButton* m_change;
     VistaButton* m_remove;
-    QPointer<frmBanIP> m_dialog;
+    QPointer<BanAddressDialog> m_dialog;
 };
 
 } // namespace qm

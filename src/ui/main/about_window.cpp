@@ -47,7 +47,7 @@ QFrame* makeLine(QWidget* parent, const QString& name, int top) {
 
 } // namespace
 
-frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
+AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmDev"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Development"));
@@ -89,7 +89,7 @@ frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
     Label4->setToolTip(SiteAddress);
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->setGeometry(left + px(600), top, width - px(600), row);
-    connect(Label4, &PressableLabel::clicked, this, &frmDev::Label4_Click);
+    connect(Label4, &PressableLabel::clicked, this, &AboutWindow::Label4_Click);
     top += row;
 
     addRow(QStringLiteral("Email: team@quillet-mirror.example.org"));
@@ -106,7 +106,7 @@ frmDev::frmDev(QWidget* parent) : QWidget(parent, Qt::Window) {
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
-void frmDev::Label4_Click() {
+void AboutWindow::Label4_Click() {
     QDesktopServices::openUrl(QUrl(SiteAddress));
 }
 

@@ -12,12 +12,12 @@ class PressableLabel;
 
 // The about window: program name, authors, site link, contacts and a notice.
 // Closed through its window frame; deletes itself when closed.
-class frmDev : public QWidget {
+class AboutWindow : public QWidget {
     Q_OBJECT
 public:
     static inline const QString SiteAddress = QStringLiteral("https://quillet-mirror.example.org");
 
-    explicit frmDev(QWidget* parent = nullptr);
+    explicit AboutWindow(QWidget* parent = nullptr);
 
 private:
     void Label4_Click();

@@ -84,7 +84,7 @@ PressableLabel* titlePicture(QWidget* parent, const QString& name, QRect geometr
 
 } // namespace
 
-frmMain::frmMain(AppContext& ctx, QWidget* parent)
+MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_ctx(ctx) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(ProgramTitle);
@@ -96,19 +96,19 @@ frmMain::frmMain(AppContext& ctx, QWidget* parent)
     Form_Load();
 }
 
-frmMain::~frmMain() {
+MainWindow::~MainWindow() {
     delete m_onlineList;
     delete m_dev;
 }
 
-void frmMain::buildControls() {
+void MainWindow::buildControls() {
     buildTitle();
     buildFields();
     buildFooter();
     buildFrame();
 }
 
-void frmMain::buildTitle() {
+void MainWindow::buildTitle() {
     // The window is exactly as large as its background picture.
     setFixedSize(twipsToPixels(WidthTwips), twipsToPixels(HeightTwips));
     Image1 = new QLabel(this);
@@ -122,13 +122,13 @@ void frmMain::buildTitle() {
 
     img_min = titlePicture(this, QStringLiteral("img_min"), twipsRect(3840, 120, 270, 270),
                            TitleGlyph::Minimise, QStringLiteral("В трей"));
-    connect(img_min, &PressableLabel::clicked, this, &frmMain::img_min_Click);
+    connect(img_min, &PressableLabel::clicked, this, &MainWindow::img_min_Click);
     exit_img = titlePicture(this, QStringLiteral("exit_img"), twipsRect(4200, 120, 270, 270),
                             TitleGlyph::Close, QStringLiteral("Закрыть"));
-    connect(exit_img, &PressableLabel::clicked, this, &frmMain::requestExit);
+    connect(exit_img, &PressableLabel::clicked, this, &MainWindow::requestExit);
 }
 
-void frmMain::buildFields() {
+void MainWindow::buildFields() {
     const SettingBoxes defaults;
     Label1 = captionLabel(this, QStringLiteral("Label1"), QStringLiteral("Порт клиентов:"),
                           twipsRect(240, 720, 1395, 195));
@@ -151,7 +151,7 @@ void frmMain::buildFields() {
     Option1->setChecked(true);
 }
 
-void frmMain::buildFooter() {
+void MainWindow::buildFooter() {
     Online = new PressableLabel(m_ctx.controller->onlineCaption(), this);
     Online->setObjectName(QStringLiteral("Online"));
     Online->setGeometry(twipsRect(120, 1870, 4335, 255));
@@ -168,22 +168,22 @@ void frmMain::buildFooter() {
             [this] { Online->setAutoFillBackground(true); });
     connect(Online, &PressableLabel::released, this,
             [this] { Online->setAutoFillBackground(false); });
-    connect(Online, &PressableLabel::clicked, this, &frmMain::Online_Click);
+    connect(Online, &PressableLabel::clicked, this, &MainWindow::Online_Click);
 
     VistaButton1 = new VistaButton(this);
     VistaButton1->setObjectName(QStringLiteral("VistaButton1"));
     VistaButton1->setGeometry(twipsRect(240, 2520, 1995, 315));
     VistaButton1->setCaption(QStringLiteral("Development"));
-    connect(VistaButton1, &VistaButton::Click, this, &frmMain::VistaButton1_Click);
+    connect(VistaButton1, &VistaButton::Click, this, &MainWindow::VistaButton1_Click);
 
     Label3 = new VistaButton(this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(twipsRect(2280, 2520, 2115, 315));
     Label3->setCaption(m_ctx.controller->applyCaption());
-    connect(Label3, &VistaButton::Click, this, &frmMain::Label3_Click);
+    connect(Label3, &VistaButton::Click, this, &MainWindow::Label3_Click);
 }
 
-void frmMain::buildFrame() {
+void MainWindow::buildFrame() {
     m_drag = new WindowDrag(this);
     for (QWidget* surface : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(Label5),
                              static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2),
@@ -196,7 +196,7 @@ void frmMain::buildFrame() {
     TrayArea1->setMainWindow(this);
     connect(TrayArea1, &TrayArea::MouseDown, this,
             [this](int button, float) { TrayArea1_MouseDown(button); });
-    connect(TrayArea1, &TrayArea::ExitProg, this, &frmMain::requestExit);
+    connect(TrayArea1, &TrayArea::ExitProg, this, &MainWindow::requestExit);
 
     m_fade = new WindowFade(this);
     connect(m_fade, &WindowFade::alphaChanged, this, [this](int alpha) {
@@ -212,7 +212,7 @@ void frmMain::buildFrame() {
     });
 }
 
-void frmMain::bindController() {
+void MainWindow::bindController() {
     RelayController* controller = m_ctx.controller;
     Online->setEnabled(controller->onlineLabelEnabled());
     Label3->setEnabled(controller->applyEnabled());
@@ -233,7 +233,7 @@ void frmMain::bindController() {
     controller->setPreferServer1(Option1->isChecked());
 }
 
-void frmMain::Form_Load() {
+void MainWindow::Form_Load() {
     const SettingBoxes stored = readSettingBoxes(configPath(m_ctx.folder));
     m_ctx.controller->setAutoStart(stored.autoStart);
     TrayArea1->setVisible(true);
@@ -247,21 +247,21 @@ void frmMain::Form_Load() {
     m_fade->startFadeIn();
 }
 
-void frmMain::Form_Unload() {
+void MainWindow::Form_Unload() {
     TrayArea1->setVisible(false);
 }
 
-void frmMain::requestExit() {
+void MainWindow::requestExit() {
     m_fade->requestExit();
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing from the window manager takes the same road as the close picture.
     event->ignore();
     requestExit();
 }
 
-SettingBoxes frmMain::currentBoxes() const {
+SettingBoxes MainWindow::currentBoxes() const {
     SettingBoxes boxes;
     boxes.clientPort = Text1->text();
     boxes.serverHost = Text2->text();
@@ -272,7 +272,7 @@ SettingBoxes frmMain::currentBoxes() const {
     return boxes;
 }
 
-void frmMain::fillBoxes(const SettingBoxes& boxes) {
+void MainWindow::fillBoxes(const SettingBoxes& boxes) {
     Text1->setText(boxes.clientPort);
     Text2->setText(boxes.serverHost);
     Text3->setText(boxes.serverPort);
@@ -280,17 +280,17 @@ void frmMain::fillBoxes(const SettingBoxes& boxes) {
     Text10->setText(boxes.server2Port);
 }
 
-void frmMain::colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable) {
+void MainWindow::colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable) {
     const QColor colour = reachable ? ReachableText : UnreachableText;
     setPaletteColour(host, QPalette::Text, colour);
     setPaletteColour(port, QPalette::Text, colour);
 }
 
-void frmMain::Label3_Click() {
+void MainWindow::Label3_Click() {
     m_ctx.controller->apply(currentBoxes());
 }
 
-void frmMain::img_min_Click() {
+void MainWindow::img_min_Click() {
     // Without a notification area a hidden window could never be brought back
     // (and a second start ends at once): it goes to the task bar instead.
     if (QSystemTrayIcon::isSystemTrayAvailable())
@@ -299,9 +299,9 @@ void frmMain::img_min_Click() {
         showMinimized();
 }
 
-void frmMain::VistaButton1_Click() {
+void MainWindow::VistaButton1_Click() {
     if (!m_dev) {
-        m_dev = new frmDev;
+        m_dev = new AboutWindow;
         placeBeside(m_dev);
     }
     m_dev->show();
@@ -309,9 +309,9 @@ void frmMain::VistaButton1_Click() {
     m_dev->activateWindow();
 }
 
-void frmMain::Online_Click() {
+void MainWindow::Online_Click() {
     if (!m_onlineList) {
-        m_onlineList = new frmOnlineList(m_ctx);
+        m_onlineList = new OnlineListWindow(m_ctx);
         placeBeside(m_onlineList);
     }
     m_onlineList->show();
@@ -321,12 +321,12 @@ void frmMain::Online_Click() {
 
 // Where the other windows of the program open too: 1000 twips right of and
 // below their opener.
-void frmMain::placeBeside(QWidget* window) const {
+void MainWindow::placeBeside(QWidget* window) const {
     const int offset = twipsToPixels(1000);
     window->move(pos() + QPoint(offset, offset));
 }
 
-void frmMain::TrayArea1_MouseDown(int button) {
+void MainWindow::TrayArea1_MouseDown(int button) {
     if (button != 1)
         return;
     // A minimised window is out of sight too: the press brings it back rather

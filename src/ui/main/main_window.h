@@ -12,8 +12,8 @@ class QRadioButton;
 
 namespace qm {
 
-class frmDev;
-class frmOnlineList;
+class AboutWindow;
+class OnlineListWindow;
 class PressableLabel;
 class TrayArea;
 class VistaButton;
@@ -24,11 +24,11 @@ class WindowFade;
 // five setting boxes, the online count, the apply button and the tray icon.
 // It only shows what the relay controller reports and passes the user's
 // actions on; it fades in at launch and fades out before the program ends.
-class frmMain : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmMain(AppContext& ctx, QWidget* parent = nullptr);
-    ~frmMain() override;
+    explicit MainWindow(AppContext& ctx, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Automatic start is on: the window stays hidden, only the tray icon shows.
     bool startHidden() const { return StartHidden; }
@@ -88,8 +88,8 @@ private:
 
     WindowFade* m_fade = nullptr;
     WindowDrag* m_drag = nullptr;
-    QPointer<frmOnlineList> m_onlineList;
-    QPointer<frmDev> m_dev;
+    QPointer<OnlineListWindow> m_onlineList;
+    QPointer<AboutWindow> m_dev;
 };
 
 } // namespace qm

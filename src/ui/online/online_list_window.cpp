@@ -33,12 +33,13 @@ constexpr int PanelHeight = 1815;
 
 } // namespace
 
-frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
+OnlineListWindow::OnlineListWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ctx(ctx), m_model(new OnlineListModel(this)),
       m_list(new QTreeView(this)), m_panel(new QFrame(this)),
       m_ban(new VistaButton(QStringLiteral("Забанить"), m_panel)),
       m_disconnect(new VistaButton(QStringLiteral("Отключить"), m_panel)),
       m_banned(new VistaButton(QStringLiteral("Забаненые"), m_panel)) {
+    setObjectName(QStringLiteral("frmOnlineList"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Онлайн лист"));
 
@@ -71,9 +72,9 @@ frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
     VistaButton* const buttons[] = {m_ban, m_disconnect, m_banned};
     for (int i = 0; i < 3; ++i)
         buttons[i]->setGeometry(twipsRect(120, buttonTops[i], 1095, 375));
-    connect(m_ban, &VistaButton::Click, this, &frmOnlineList::banSelected);
-    connect(m_disconnect, &VistaButton::Click, this, &frmOnlineList::disconnectSelected);
-    connect(m_banned, &VistaButton::Click, this, &frmOnlineList::openBanList);
+    connect(m_ban, &VistaButton::Click, this, &OnlineListWindow::banSelected);
+    connect(m_disconnect, &VistaButton::Click, this, &OnlineListWindow::disconnectSelected);
+    connect(m_banned, &VistaButton::Click, this, &OnlineListWindow::openBanList);
 
     setMinimumSize(twipsToPixels(MinWidth - FrameWidth), twipsToPixels(MinHeight - FrameHeight));
     resize(twipsToPixels(8085), twipsToPixels(7005));
@@ -82,24 +83,24 @@ frmOnlineList::frmOnlineList(AppContext& ctx, QWidget* parent)
         setPairSource([engine = &m_ctx.controller->engine()] { return engine->livePairs(); });
     else
         setPairSource([] { return std::vector<PairSnapshot>(); });
-    connect(&m_refreshTimer, &QTimer::timeout, this, &frmOnlineList::refresh);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &OnlineListWindow::refresh);
     m_refreshTimer.start(1);
 }
 
-frmOnlineList::~frmOnlineList() {
+OnlineListWindow::~OnlineListWindow() {
     delete m_banList;
 }
 
-void frmOnlineList::setPairSource(PairSource source) {
+void OnlineListWindow::setPairSource(PairSource source) {
     m_pairs = std::move(source);
 }
 
-void frmOnlineList::refresh() {
+void OnlineListWindow::refresh() {
     m_refreshTimer.setInterval(1000);
     showPairs(m_pairs(), m_ctx.clock->now());
 }
 
-void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
+void OnlineListWindow::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
     const int remembered = selectedRow();
     // When its current row goes, the view makes a neighbour current, selects it
     // (even with nothing selected before) and scrolls to it: a row that goes
@@ -116,16 +117,16 @@ void frmOnlineList::showPairs(std::vector<PairSnapshot> pairs, const QDateTime& 
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-int frmOnlineList::selectedRow() const {
+int OnlineListWindow::selectedRow() const {
     const QModelIndexList rows = m_list->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-QString frmOnlineList::selectedAddress() const {
+QString OnlineListWindow::selectedAddress() const {
     return m_model->addressAt(selectedRow());
 }
 
-void frmOnlineList::disconnectSelected() {
+void OnlineListWindow::disconnectSelected() {
     const QString address = selectedAddress();
     if (!address.isEmpty() && m_ctx.controller &&
         m_ctx.controller->engine().disconnectFirst(address))
@@ -133,7 +134,7 @@ void frmOnlineList::disconnectSelected() {
     m_list->setFocus();
 }
 
-void frmOnlineList::banSelected() {
+void OnlineListWindow::banSelected() {
     const QString address = selectedAddress();
     if (!address.isEmpty()) {
         BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
@@ -144,12 +145,12 @@ void frmOnlineList::banSelected() {
     m_list->setFocus();
 }
 
-void frmOnlineList::openBanList() {
-    m_banList = new frmBanList(m_ctx);
+void OnlineListWindow::openBanList() {
+    m_banList = new BanListWindow(m_ctx);
     showChildWindow(this, m_banList);
 }
 
-bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {
+bool OnlineListWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list && event->type() == QEvent::KeyPress && m_list->isEnabled()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
@@ -166,7 +167,7 @@ bool frmOnlineList::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void frmOnlineList::resizeEvent(QResizeEvent* event) {
+void OnlineListWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int outerWidth = pixelsToTwips(width()) + FrameWidth;
     const int outerHeight = pixelsToTwips(height()) + FrameHeight;

@@ -17,18 +17,18 @@ class QTreeView;
 namespace qm {
 
 class OnlineListModel;
-class frmBanList;
+class BanListWindow;
 class VistaButton;
 
 // The live pairs with their connected time and traffic, refreshed every second,
 // and the actions on the selected one: ban, disconnect, open the ban list.
-class frmOnlineList : public QWidget {
+class OnlineListWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmOnlineList(AppContext& ctx, QWidget* parent = nullptr);
+    explicit OnlineListWindow(AppContext& ctx, QWidget* parent = nullptr);
     // Takes an open ban list along, so that no ban list outlives its opener
     // and a later one is never open beside it.
-    ~frmOnlineList() override;
+    ~OnlineListWindow() override;
 
     // Where each refresh takes its rows from: the relay engine's live pairs
     // unless replaced.
@@ -64,7 +64,7 @@ private:
     VistaButton* m_banned;
     PairSource m_pairs;
     QTimer m_refreshTimer;
-    QPointer<frmBanList> m_banList;
+    QPointer<BanListWindow> m_banList;
 };
 
 } // namespace qm

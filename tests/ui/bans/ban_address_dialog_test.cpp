@@ -25,13 +25,13 @@ void type(QWidget* window, const QString& text) {
     }
 }
 
-QPointer<frmBanIP> openDialog(WindowContext& c, int n) {
-    QPointer<frmBanIP> dialog = new frmBanIP(c.ctx, n);
+QPointer<BanAddressDialog> openDialog(WindowContext& c, int n) {
+    QPointer<BanAddressDialog> dialog = new BanAddressDialog(c.ctx, n);
     dialog->show();
     return dialog;
 }
 
-QStringList boxTexts(const frmBanIP& dialog) {
+QStringList boxTexts(const BanAddressDialog& dialog) {
     QStringList texts;
     for (int k = 1; k <= 4; ++k)
         texts << dialog.octetBox(k)->text();
@@ -40,7 +40,7 @@ QStringList boxTexts(const frmBanIP& dialog) {
 
 } // namespace
 
-class FrmBanIpTest : public QObject {
+class BanAddressDialogTest : public QObject {
     Q_OBJECT
 private slots:
     void threeDigitsOrADotMoveToTheNextBox() {
@@ -149,7 +149,7 @@ private slots:
     void applyAddsTheAddressAndSaves() {
         WindowContext c;
         auto dialog = openDialog(c, -1);
-        QSignalSpy added(dialog.data(), &frmBanIP::rowAdded);
+        QSignalSpy added(dialog.data(), &BanAddressDialog::rowAdded);
         type(dialog, QStringLiteral("10.0.0.1"));
         dialog->applyButton()->Click();
         QCOMPARE(added.size(), 1);
@@ -202,7 +202,7 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
 
         dialog = openDialog(c, 1);
-        QSignalSpy changed(dialog.data(), &frmBanIP::rowChanged);
+        QSignalSpy changed(dialog.data(), &BanAddressDialog::rowChanged);
         dialog->octetBox(4)->setFocus();
         dialog->octetBox(4)->selectAll();
         type(dialog, QStringLiteral("9"));
@@ -246,7 +246,7 @@ private slots:
         c.bans.append(IpToNumber(u"192.168.0.1"));
         QVERIFY(c.makeFolderUnwritable());
         auto dialog = openDialog(c, -1);
-        QSignalSpy added(dialog.data(), &frmBanIP::rowAdded);
+        QSignalSpy added(dialog.data(), &BanAddressDialog::rowAdded);
         type(dialog, QStringLiteral("1.2.3.4"));
         dialog->applyButton()->Click();
         QCOMPARE(c.messages.shown().size(), 1);
@@ -259,5 +259,5 @@ private slots:
     }
 };
 
-QM_TEST_MAIN(FrmBanIpTest)
+QM_TEST_MAIN(BanAddressDialogTest)
 #include "ban_address_dialog_test.moc"

@@ -34,7 +34,7 @@ QByteArray records(std::initializer_list<qint32> numbers) {
     return bytes;
 }
 
-QStringList rows(const frmBanList& window) {
+QStringList rows(const BanListWindow& window) {
     QStringList texts;
     for (int row = 0; row < window.list()->count(); ++row)
         texts << window.list()->item(row)->text();
@@ -45,30 +45,30 @@ VistaButton* button(QWidget* window, const char* name) {
     return window->findChild<VistaButton*>(QLatin1String(name));
 }
 
-void selectRow(frmBanList& window, int row) {
+void selectRow(BanListWindow& window, int row) {
     QListWidget* list = window.list();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(row)).center());
 }
 
-QPointer<frmBanList> openBanList(Context& c) {
-    QPointer<frmBanList> window = new frmBanList(c.ctx);
+QPointer<BanListWindow> openBanList(Context& c) {
+    QPointer<BanListWindow> window = new BanListWindow(c.ctx);
     window->show();
     return window;
 }
 
 // Presses the named button and gives the address dialog it opened.
-QPointer<frmBanIP> dialogFrom(frmBanList* window, const char* buttonName) {
+QPointer<BanAddressDialog> dialogFrom(BanListWindow* window, const char* buttonName) {
     button(window, buttonName)->Click();
-    return visibleTopLevels<frmBanIP>().value(0);
+    return visibleTopLevels<BanAddressDialog>().value(0);
 }
 
-void removeRow(frmBanList& window, int row) {
+void removeRow(BanListWindow& window, int row) {
     selectRow(window, row);
     button(&window, "VistaButton2")->Click();
 }
 
-void typeInto(frmBanIP* dialog, const QString& address) {
+void typeInto(BanAddressDialog* dialog, const QString& address) {
     const QStringList octets = address.split(QLatin1Char('.'));
     for (int k = 1; k <= 4; ++k)
         QTest::keyClicks(dialog->octetBox(k), octets.at(k - 1));
@@ -76,7 +76,7 @@ void typeInto(frmBanIP* dialog, const QString& address) {
 
 } // namespace
 
-class FrmBanListTest : public QObject {
+class BanListWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void showsTheTableInOrderWithTabOrder() {
@@ -140,7 +140,7 @@ private slots:
     void addShowsTheTextAsTypedUntilReopened() {
         Context c({A, 0});
         auto window = openBanList(c);
-        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton1");
+        QPointer<BanAddressDialog> dialog = dialogFrom(window, "VistaButton1");
         QVERIFY(dialog);
         QVERIFY(!window->isEnabled());
         QCOMPARE(dialog->pos() - window->pos(), QPoint(67, 67));
@@ -163,7 +163,7 @@ private slots:
         Context c({A, B, 0});
         auto window = openBanList(c);
         selectRow(*window, 1);
-        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton3");
+        QPointer<BanAddressDialog> dialog = dialogFrom(window, "VistaButton3");
         QVERIFY(dialog);
         QCOMPARE(dialog->applyButton()->caption(), QStringLiteral("Изминить"));
         QCOMPARE(dialog->octetBox(1)->text(), QStringLiteral("2"));
@@ -178,7 +178,7 @@ private slots:
     void changeWithoutSelectionAppends() {
         Context c({A, 0});
         auto window = openBanList(c);
-        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton3");
+        QPointer<BanAddressDialog> dialog = dialogFrom(window, "VistaButton3");
         QVERIFY(dialog);
         QCOMPARE(dialog->applyButton()->caption(), QStringLiteral("Изминить"));
         QCOMPARE(dialog->octetBox(1)->text(), QString());
@@ -193,7 +193,7 @@ private slots:
     void cancelGivesTheWindowBack() {
         Context c({A, 0});
         auto window = openBanList(c);
-        QPointer<frmBanIP> dialog = dialogFrom(window, "VistaButton1");
+        QPointer<BanAddressDialog> dialog = dialogFrom(window, "VistaButton1");
         QVERIFY(dialog);
         dialog->cancelButton()->Click();
         QTRY_VERIFY(dialog.isNull());
@@ -204,5 +204,5 @@ private slots:
     }
 };
 
-QM_TEST_MAIN(FrmBanListTest)
+QM_TEST_MAIN(BanListWindowTest)
 #include "ban_list_window_test.moc"

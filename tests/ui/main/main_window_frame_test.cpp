@@ -49,7 +49,7 @@ void drag(QWidget* widget, Qt::MouseButton button) {
 
 } // namespace
 
-class FrmMainFrameTest : public QObject {
+class MainWindowFrameTest : public QObject {
     Q_OBJECT
 public slots:
     void openUrl(const QUrl& url) { m_openedUrls << url; }
@@ -113,14 +113,14 @@ private slots:
 
     void closePictureFadesOutAndEndsOnce() {
         MainWindowRig main;
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
         auto* exitPicture = main.control<PressableLabel>("exit_img");
         QCOMPARE(exitPicture->toolTip(), QStringLiteral("Закрыть"));
         QCOMPARE(exitPicture->pixmap().toImage(),
                  titleLook(TitleGlyph::Close, TitleLook::Released, exitPicture));
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(window->windowOpacity() - 250 / 255.0) < 0.5 / 255, 5000);
 
-        QSignalSpy ended(window, &frmMain::programEnded);
+        QSignalSpy ended(window, &MainWindow::programEnded);
         QTest::mousePress(exitPicture, Qt::LeftButton);
         QCOMPARE(exitPicture->pixmap().toImage(),
                  titleLook(TitleGlyph::Close, TitleLook::Pressed, exitPicture));
@@ -138,8 +138,8 @@ private slots:
 
     void windowManagerCloseTakesTheExitRoad() {
         MainWindowRig main;
-        frmMain* window = main.open();
-        QSignalSpy ended(window, &frmMain::programEnded);
+        MainWindow* window = main.open();
+        QSignalSpy ended(window, &MainWindow::programEnded);
         window->close();
         QVERIFY(ended.wait(5000));
         QVERIFY(!main.control<TrayArea>("TrayArea1")->Visible());
@@ -147,7 +147,7 @@ private slots:
 
     void dragsOnlyWithTheLeftButtonAlone() {
         MainWindowRig main;
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
         window->move(100, 100);
         QTRY_COMPARE(window->pos(), QPoint(100, 100));
 
@@ -174,7 +174,7 @@ private slots:
 
     void hidesToTrayAndTrayLeftPressToggles() {
         MainWindowRig main;
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
         auto* minimise = main.control<PressableLabel>("img_min");
         QCOMPARE(minimise->toolTip(), QStringLiteral("В трей"));
         QTest::mousePress(minimise, Qt::RightButton);
@@ -218,7 +218,7 @@ private slots:
         QVERIFY(!window->isVisible());
 
         // "Развернуть" shows the window; "ВЫХОД" ends the program.
-        QSignalSpy ended(window, &frmMain::programEnded);
+        QSignalSpy ended(window, &MainWindow::programEnded);
         triggerMenuEntry(*tray, QStringLiteral("Развернуть"));
         QVERIFY(window->isVisible());
         triggerMenuEntry(*tray, QStringLiteral("ВЫХОД"));
@@ -232,9 +232,9 @@ private slots:
         auto* development = main.control<VistaButton>("VistaButton1");
         QTest::mouseClick(development, Qt::LeftButton);
         QTest::mouseClick(development, Qt::LeftButton);
-        const QList<frmDev*> abouts = visibleTopLevels<frmDev>();
+        const QList<AboutWindow*> abouts = visibleTopLevels<AboutWindow>();
         QCOMPARE(abouts.size(), 1);
-        frmDev* about = abouts.first();
+        AboutWindow* about = abouts.first();
         QCOMPARE(about->windowTitle(), QStringLiteral("Development"));
         const auto labels = about->findChildren<QLabel*>();
         QStringList texts;
@@ -247,23 +247,23 @@ private slots:
         QVERIFY(texts.filter(QRegularExpression(QStringLiteral("^ICQ: .+"))).size() == 1);
 
         auto* link = about->findChild<PressableLabel*>(QStringLiteral("Label4"));
-        QCOMPARE(link->toolTip(), frmDev::SiteAddress);
+        QCOMPARE(link->toolTip(), AboutWindow::SiteAddress);
         QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
         QTest::mouseClick(link, Qt::LeftButton);
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QCOMPARE(m_openedUrls, QList<QUrl>{QUrl(frmDev::SiteAddress)});
+        QCOMPARE(m_openedUrls, QList<QUrl>{QUrl(AboutWindow::SiteAddress)});
 
         // Closed through its frame, the next click makes a new one.
         about->close();
-        QTRY_COMPARE(visibleTopLevels<frmDev>().size(), 0);
+        QTRY_COMPARE(visibleTopLevels<AboutWindow>().size(), 0);
         QTest::mouseClick(development, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels<frmDev>().size(), 1);
+        QCOMPARE(visibleTopLevels<AboutWindow>().size(), 1);
     }
 
 private:
     QList<QUrl> m_openedUrls;
 };
 
-QM_TEST_MAIN(FrmMainFrameTest)
+QM_TEST_MAIN(MainWindowFrameTest)
 #include "main_window_frame_test.moc"

@@ -29,9 +29,9 @@ public:
     }
 
     // Loads the window as the entry routine does: shown unless started hidden.
-    frmMain* open() {
+    MainWindow* open() {
         ctx = AppContext{rig.dir.path(), &rig.bans, &rig.clock, &messages, rig.controller.get()};
-        window = std::make_unique<frmMain>(ctx);
+        window = std::make_unique<MainWindow>(ctx);
         if (!window->startHidden())
             window->show();
         return window.get();
@@ -69,7 +69,7 @@ public:
     ControllerRig rig;
     RecordingMessageBoxes messages;
     AppContext ctx;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 inline QColor textColour(const QLineEdit* edit) {

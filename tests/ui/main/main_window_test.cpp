@@ -45,12 +45,12 @@ bool clickApplyAndWait(MainWindowRig& main) {
 
 } // namespace
 
-class FrmMainTest : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void loadsDefaultsWithoutConfigFile() {
         MainWindowRig main;
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
 
         QCOMPARE(window->size(), QSize(307, 198));
         QCOMPARE(window->windowTitle(), QStringLiteral("Quillet mirror"));
@@ -88,7 +88,7 @@ private slots:
         main.writeConfig("[main]\nClient_Port= 9100.5\nServer_IP=10.1.2.3\nServer_Port=abc\n"
                          "Server2_IP=\nServer2_Port=7001\nAuto_Start=0\n");
         const QByteArray before = readBytes(main.rig.configPath());
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
 
         QVERIFY(!window->startHidden());
         // The client port rounds half to even; a port that is no number and an
@@ -103,7 +103,7 @@ private slots:
         const quint16 clientPort = freePort();
         main.writeConfig(configFor(1, clientPort, server));
         QSignalSpy listening(main.rig.controller.get(), &RelayController::listeningChanged);
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
 
         QVERIFY(window->startHidden());
         QVERIFY(main.control<TrayArea>("TrayArea1")->Visible());
@@ -121,7 +121,7 @@ private slots:
         QVERIFY(roundTrip(*client, "through the hidden window"));
 
         // An exit from the tray menu ends at once: nothing to fade.
-        QSignalSpy ended(window, &frmMain::programEnded);
+        QSignalSpy ended(window, &MainWindow::programEnded);
         window->requestExit();
         QVERIFY(ended.wait(1000));
         QVERIFY(!main.control<TrayArea>("TrayArea1")->Visible());
@@ -135,7 +135,7 @@ private slots:
                              .arg(freePort())
                              .toUtf8());
         QSignalSpy finished(main.rig.controller.get(), &RelayController::startFinished);
-        frmMain* window = main.open();
+        MainWindow* window = main.open();
         QVERIFY(finished.wait(5000));
         QCOMPARE(main.messages.texts(), QStringList{QStringLiteral("Сервер недоступен")});
         QVERIFY(!main.messages.shown().first().message.fromUserAction); // never blocks
@@ -249,7 +249,7 @@ private slots:
         main.open();
         auto* online = main.control<QLabel>("Online");
         QTest::mouseClick(online, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 0); // disabled before the first start
+        QCOMPARE(visibleTopLevels<OnlineListWindow>().size(), 0); // disabled before the first start
 
         main.typeBoxes(boxesFor(freePort(), server));
         QVERIFY(clickApplyAndWait(main));
@@ -260,19 +260,19 @@ private slots:
         QCOMPARE(online->palette().color(QPalette::Window), QColor(107, 107, 107));
         QTest::mouseRelease(online, Qt::LeftButton);
         QVERIFY(!online->autoFillBackground());
-        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 1);
+        QCOMPARE(visibleTopLevels<OnlineListWindow>().size(), 1);
 
         QTest::mouseClick(online, Qt::LeftButton);
-        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 1);
+        QCOMPARE(visibleTopLevels<OnlineListWindow>().size(), 1);
 
         // A right button shows the grey too but opens nothing new.
         QTest::mousePress(online, Qt::RightButton);
         QVERIFY(online->autoFillBackground());
         QTest::mouseRelease(online, Qt::RightButton);
         QVERIFY(!online->autoFillBackground());
-        QCOMPARE(visibleTopLevels<frmOnlineList>().size(), 1);
+        QCOMPARE(visibleTopLevels<OnlineListWindow>().size(), 1);
     }
 };
 
-QM_TEST_MAIN(FrmMainTest)
+QM_TEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

@@ -57,7 +57,7 @@ struct LiveRelay : WindowContext {
     bool listening = false;
 };
 
-QStringList column(const frmOnlineList& window, int column) {
+QStringList column(const OnlineListWindow& window, int column) {
     QStringList texts;
     const OnlineListModel& model = window.model();
     for (int row = 0; row < model.rowCount(); ++row)
@@ -66,13 +66,13 @@ QStringList column(const frmOnlineList& window, int column) {
 }
 
 // Shows the window with the live pairs listed; the test owns the window.
-void showListed(frmOnlineList& window) {
+void showListed(OnlineListWindow& window) {
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.show();
     window.refresh();
 }
 
-void clickRow(frmOnlineList& window, int row) {
+void clickRow(OnlineListWindow& window, int row) {
     QTreeView* list = window.list();
     const QRect rect = list->visualRect(window.model().index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
@@ -95,13 +95,13 @@ std::vector<PairSnapshot> syntheticPairs(int count, const QDateTime& acceptedAt)
 
 } // namespace
 
-class FrmOnlineListTest : public QObject {
+class OnlineListWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void showsTheLivePairsWithTimeAndTraffic() {
         LiveRelay relay;
         QVERIFY(relay.listening);
-        auto window = std::make_unique<frmOnlineList>(relay.ctx);
+        auto window = std::make_unique<OnlineListWindow>(relay.ctx);
         window->show();
         QCOMPARE(window->windowTitle(), QStringLiteral("Онлайн лист"));
 
@@ -144,7 +144,7 @@ private slots:
         auto b = relay.connectFrom(QStringLiteral("127.0.0.3"));
         auto c = relay.connectFrom(QStringLiteral("127.0.0.4"));
         QVERIFY(a && b && c);
-        frmOnlineList window(relay.ctx);
+        OnlineListWindow window(relay.ctx);
         showListed(window);
         clickRow(window, 1);
         QCOMPARE(window.selectedRow(), 1);
@@ -167,7 +167,7 @@ private slots:
     // of), whom Delete would then disconnect.
     void shrinkingListSelectsNothingByItself() {
         WindowContext c;
-        frmOnlineList window(c.ctx);
+        OnlineListWindow window(c.ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         int count = 3;
         window.setPairSource([&] { return syntheticPairs(count, c.clock.now()); });
@@ -188,7 +188,7 @@ private slots:
         auto other = relay.connectFrom(QStringLiteral("127.0.0.6"));
         auto higher = relay.connectFrom(QStringLiteral("127.0.0.5"));
         QVERIFY(lower && other && higher);
-        frmOnlineList window(relay.ctx);
+        OnlineListWindow window(relay.ctx);
         showListed(window);
         QSignalSpy captions(&relay.controller, &RelayController::onlineCaptionChanged);
 
@@ -211,7 +211,7 @@ private slots:
 
     void deleteKeyDisconnectsAndCtrlDeleteBans() {
         LiveRelay relay;
-        frmOnlineList window(relay.ctx);
+        OnlineListWindow window(relay.ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.show();
 
@@ -259,7 +259,7 @@ private slots:
         LiveRelay relay;
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
-        frmOnlineList window(relay.ctx);
+        OnlineListWindow window(relay.ctx);
         showListed(window);
         QCOMPARE(window.selectedRow(), -1);
         QTest::keyClick(window.list(), Qt::Key_Delete);
@@ -276,7 +276,7 @@ private slots:
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
         QVERIFY(relay.makeFolderUnwritable());
-        frmOnlineList window(relay.ctx);
+        OnlineListWindow window(relay.ctx);
         showListed(window);
         clickRow(window, 0);
         window.banSelected();
@@ -291,12 +291,12 @@ private slots:
         relay.bans.append(IpToNumber(u"192.168.0.1"));
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
-        frmOnlineList window(relay.ctx);
+        OnlineListWindow window(relay.ctx);
         showListed(window);
         clickRow(window, 0);
 
         window.findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
-        QPointer<frmBanList> banList = visibleTopLevels<frmBanList>().value(0);
+        QPointer<BanListWindow> banList = visibleTopLevels<BanListWindow>().value(0);
         QVERIFY(banList);
         QCOMPARE(banList->list()->count(), 1);
         QVERIFY(!window.isEnabled());
@@ -321,16 +321,16 @@ private slots:
     void closingAnOpenerClosesWhatItOpened() {
         WindowContext c;
         c.bans.append(IpToNumber(u"1.1.1.1"));
-        QPointer<frmOnlineList> online = new frmOnlineList(c.ctx);
+        QPointer<OnlineListWindow> online = new OnlineListWindow(c.ctx);
         online->show();
         const auto openBanList = [&] {
             online->findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
-            return QPointer<frmBanList>(visibleTopLevels<frmBanList>().value(0));
+            return QPointer<BanListWindow>(visibleTopLevels<BanListWindow>().value(0));
         };
-        QPointer<frmBanList> banList = openBanList();
+        QPointer<BanListWindow> banList = openBanList();
         QVERIFY(banList);
         banList->findChild<VistaButton*>(QStringLiteral("VistaButton1"))->Click();
-        QPointer<frmBanIP> dialog = visibleTopLevels<frmBanIP>().value(0);
+        QPointer<BanAddressDialog> dialog = visibleTopLevels<BanAddressDialog>().value(0);
         QVERIFY(dialog);
 
         banList->close();
@@ -348,7 +348,7 @@ private slots:
 
     void refreshKeepsTheScrollPosition() {
         WindowContext c;
-        frmOnlineList window(c.ctx);
+        OnlineListWindow window(c.ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         const QDateTime accepted = c.clock.now();
         int count = 500;
@@ -377,7 +377,7 @@ private slots:
 
     void windowKeepsItsMinimumAndLaysOutOnResize() {
         WindowContext c;
-        frmOnlineList window(c.ctx);
+        OnlineListWindow window(c.ctx);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.show();
         QCOMPARE(window.size(), QSize(539, 467));
@@ -393,5 +393,5 @@ private slots:
     }
 };
 
-QM_TEST_MAIN(FrmOnlineListTest)
+QM_TEST_MAIN(OnlineListWindowTest)
 #include "online_list_window_test.moc"
