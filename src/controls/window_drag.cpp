@@ -11,10 +11,10 @@ void WindowDrag::addSurface(QWidget* surface) {
     surface->installEventFilter(this);
 }
 
-void WindowDrag::Form_Dreg(Qt::MouseButtons buttons, QPoint globalPos) {
+void WindowDrag::dragTo(Qt::MouseButtons buttons, QPoint globalPos) {
     if (buttons != Qt::LeftButton)
         return;
-    m_window->move(globalPos - QPoint(BarX, BarY));
+    m_window->move(globalPos - QPoint(m_pressX, m_pressY));
 }
 
 bool WindowDrag::eventFilter(QObject* watched, QEvent* event) {
@@ -22,14 +22,14 @@ bool WindowDrag::eventFilter(QObject* watched, QEvent* event) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && mouse->buttons() == Qt::LeftButton) {
             const QPoint grab = mouse->globalPosition().toPoint() - m_window->pos();
-            BarX = grab.x();
-            BarY = grab.y();
+            m_pressX = grab.x();
+            m_pressY = grab.y();
         }
         return true;
     }
     if (event->type() == QEvent::MouseMove) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        Form_Dreg(mouse->buttons(), mouse->globalPosition().toPoint());
+        dragTo(mouse->buttons(), mouse->globalPosition().toPoint());
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -18,8 +18,8 @@ public:
     void addSurface(QWidget* surface);
 
     // The grabbed point stays under the pointer: the window follows globalPos
-    // by the offset noted at the last left press (BarX, BarY).
-    void Form_Dreg(Qt::MouseButtons buttons, QPoint globalPos);
+    // by the offset noted at the last left press.
+    void dragTo(Qt::MouseButtons buttons, QPoint globalPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -29,8 +29,8 @@ private:
     // Pointer position at the last left press, relative to the window. Kept
     // against the window rather than the pressed control so a move the window
     // manager has not yet carried out cannot make the window jump.
-    int BarX = 0;
-    int BarY = 0;
+    int m_pressX = 0;
+    int m_pressY = 0;
 };
 
 } // namespace qm

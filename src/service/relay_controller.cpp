@@ -42,7 +42,7 @@ struct RelayController::Impl {
     RelayEngine engine;
     UpstreamMonitor monitor;
     DatagramRelay datagrams;
-    QTimer probeTimer; // Timer2
+    QTimer probeTimer;
     BurstGate failureGate;
 
     AppliedSettings applied;

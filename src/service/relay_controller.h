@@ -16,9 +16,9 @@ class RelayController : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QString configPath;         // config.ini, written after each successful start
-        int probeTimeoutMs = 5000;  // per server
-        int probeIntervalMs = 1000; // Timer2
+        QString configPath;        // config.ini, written after each successful start
+        int probeTimeoutMs = 5000; // per server
+        int probeIntervalMs = 1000;
         quint16 datagramUpstreamPort = 44786;
     };
 
@@ -33,7 +33,7 @@ public:
     bool server2Reachable() const;
     qint16 autoStart() const;
     void setAutoStart(qint16 value); // as read at load; written back unchanged
-    bool preferServer1() const;      // Option1 selected
+    bool preferServer1() const;      // server 1 is the preferred one
     void setPreferServer1(bool preferred);
 
     QString onlineCaption() const; // starts as "Онлайн – 0"
@@ -59,8 +59,8 @@ signals:
     void onlineLabelEnabledChanged(bool enabled);
     void applyCaptionChanged(const QString& caption);
     void applyEnabledChanged(bool enabled);
-    void server1Probed(bool reachable); // colours Text2 and Text3
-    void server2Probed(bool reachable); // colours Text6 and Text10
+    void server1Probed(bool reachable); // colours server 1's boxes
+    void server2Probed(bool reachable); // colours server 2's boxes
     void messageRaised(const qm::UserMessage& message);
     void listeningChanged(bool listening);
     // Every start ends here, listening or refused (by a port check, the probe,

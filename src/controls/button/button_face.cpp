@@ -52,10 +52,10 @@ void ButtonFace::MoveInTick() {
     }
 }
 
-bool ButtonFace::Timer1Tick(bool pointerOutside) {
+bool ButtonFace::pointerPollTick(bool pointerOutside) {
     if (!pointerOutside)
         return false;
-    m_timer1On = false;
+    m_pointerPollOn = false;
     MouseInside = false;
     // Leaving always plays the hover-out from its first frame.
     startAnimation(false, false, LastFrame);

@@ -15,13 +15,13 @@ struct Face {
 };
 
 // Which face an animated button shows and how its two timers run, without
-// widgets: MoveIn steps the animation every 100 ms, Timer1 polls the pointer
-// every 10 ms until it is outside. The caller runs the timers as the flags say
+// widgets: MoveIn steps the animation every 100 ms, the pointer poll looks for
+// the pointer every 10 ms until it is outside. The caller runs the timers as the flags say
 // and repaints the face after each call.
 class ButtonFace {
 public:
     static constexpr int MoveInIntervalMs = 100;
-    static constexpr int Timer1IntervalMs = 10;
+    static constexpr int PointerPollIntervalMs = 10;
 
     // The resting face: State 1 highlighted, 0 normal, others keep the last one.
     void ShowState(int state, bool enabled);
@@ -29,7 +29,7 @@ public:
 
     void press();
     // Every move starts the poll first; a move inside then animates.
-    void pointerMoved() { m_timer1On = true; }
+    void pointerMoved() { m_pointerPollOn = true; }
     void moveInside(bool leftButtonAlone);
     void release();
     void focusIn() { DrawSkin(PcHighlighted); }
@@ -37,11 +37,11 @@ public:
 
     void MoveInTick();
     // Returns true when the pointer was found outside: the caller raises MouseOut.
-    bool Timer1Tick(bool pointerOutside);
+    bool pointerPollTick(bool pointerOutside);
 
     Face face() const { return m_face; }
     bool moveInOn() const { return m_moveInOn; }
-    bool timer1On() const { return m_timer1On; }
+    bool pointerPollOn() const { return m_pointerPollOn; }
 
     int RestCell = PcNormal;
     int AnimFrame = 0;
@@ -54,7 +54,7 @@ private:
 
     Face m_face;
     bool m_moveInOn = false;
-    bool m_timer1On = false;
+    bool m_pointerPollOn = false;
 };
 
 } // namespace qm

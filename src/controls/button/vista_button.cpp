@@ -32,9 +32,9 @@ VistaButton::VistaButton(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     m_moveIn.setInterval(ButtonFace::MoveInIntervalMs);
-    m_timer1.setInterval(ButtonFace::Timer1IntervalMs);
+    m_pointerPoll.setInterval(ButtonFace::PointerPollIntervalMs);
     connect(&m_moveIn, &QTimer::timeout, this, &VistaButton::MoveInTick);
-    connect(&m_timer1, &QTimer::timeout, this, &VistaButton::Timer1Tick);
+    connect(&m_pointerPoll, &QTimer::timeout, this, &VistaButton::pointerPollTick);
     connect(this, &QObject::objectNameChanged, this, [this](const QString& name) {
         if (!m_captionGiven) {
             m_lbl->setText(name);
@@ -94,14 +94,14 @@ void VistaButton::MoveInTick() {
     faceChanged();
 }
 
-void VistaButton::Timer1Tick() {
+void VistaButton::pointerPollTick() {
     const QPoint pointer = mapFromGlobal(m_pointer());
     pointerFound(pointer.x() < 0 || pointer.y() < 0 || pointer.x() > width() ||
                  pointer.y() > height());
 }
 
 void VistaButton::pointerFound(bool outside) {
-    if (m_face.Timer1Tick(outside)) {
+    if (m_face.pointerPollTick(outside)) {
         faceChanged();
         emit MouseOut();
     }
@@ -175,7 +175,7 @@ void VistaButton::mouseMoveEvent(QMouseEvent* event) {
 void VistaButton::leaveEvent(QEvent*) {
     // Where the platform cannot report the pointer outside our windows the poll
     // would never see it leave; the leave notice settles it.
-    if (m_timer1.isActive())
+    if (m_pointerPoll.isActive())
         pointerFound(true);
 }
 
@@ -258,11 +258,11 @@ void VistaButton::faceChanged() {
         else
             m_moveIn.stop();
     }
-    if (m_face.timer1On() != m_timer1.isActive()) {
-        if (m_face.timer1On())
-            m_timer1.start();
+    if (m_face.pointerPollOn() != m_pointerPoll.isActive()) {
+        if (m_face.pointerPollOn())
+            m_pointerPoll.start();
         else
-            m_timer1.stop();
+            m_pointerPoll.stop();
     }
     update();
 }

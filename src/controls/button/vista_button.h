@@ -48,14 +48,14 @@ public:
     // Where the pointer is, in global pixels; the pointer poll asks it.
     void setPointerSource(std::function<QPoint()> source);
     bool moveInActive() const { return m_moveIn.isActive(); }
-    bool timer1Active() const { return m_timer1.isActive(); }
+    bool pointerPollActive() const { return m_pointerPoll.isActive(); }
 
 public slots:
     // QWidget's own, then the look: written while the window is disabled, the
     // flag changes no effective state and Qt reports no change for it.
     void setEnabled(bool enabled);
     void MoveInTick();
-    void Timer1Tick();
+    void pointerPollTick();
 
 signals:
     void Click();
@@ -97,7 +97,7 @@ private:
     QLabel* m_lbl;
     ButtonFace m_face;
     QTimer m_moveIn;
-    QTimer m_timer1;
+    QTimer m_pointerPoll;
     std::function<QPoint()> m_pointer;
     int m_state = 0;
     bool m_captionGiven = false;

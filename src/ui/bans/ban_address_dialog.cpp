@@ -44,7 +44,7 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
     label->setObjectName(QStringLiteral("Label1"));
     label->setGeometry(twipsRect(180, 240, 915, 255));
     const int boxLefts[] = {1140, 1800, 2460, 3120};
-    for (size_t i = 0; i < m_ip.size(); ++i) {
+    for (size_t i = 0; i < m_octetBoxes.size(); ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("IP%1").arg(i + 1));
         box->setMaxLength(3);
@@ -52,16 +52,16 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
         box->installEventFilter(this);
         const int k = static_cast<int>(i) + 1;
         connect(box, &QLineEdit::textChanged, this, [this, k] { checkOctet(k); });
-        m_ip[i] = box;
+        m_octetBoxes[i] = box;
     }
     m_cancel->setObjectName(QStringLiteral("VistaButton2"));
     m_apply->setObjectName(QStringLiteral("VistaButton1"));
     m_cancel->setGeometry(twipsRect(1680, 660, 1035, 315));
     m_apply->setGeometry(twipsRect(2820, 660, 1035, 315));
-    setTabOrder(m_ip[0], m_ip[1]);
-    setTabOrder(m_ip[1], m_ip[2]);
-    setTabOrder(m_ip[2], m_ip[3]);
-    setTabOrder(m_ip[3], m_apply);
+    setTabOrder(m_octetBoxes[0], m_octetBoxes[1]);
+    setTabOrder(m_octetBoxes[1], m_octetBoxes[2]);
+    setTabOrder(m_octetBoxes[2], m_octetBoxes[3]);
+    setTabOrder(m_octetBoxes[3], m_apply);
     setTabOrder(m_apply, m_cancel);
 
     connect(m_apply, &VistaButton::Click, this, &BanAddressDialog::apply);
@@ -69,10 +69,10 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
 
     if (m_n >= 0 && m_n < m_ctx.bans->count()) {
         const QStringList octets = NumberToIp(m_ctx.bans->at(m_n)).split(QLatin1Char('.'));
-        for (size_t i = 0; i < m_ip.size(); ++i)
-            m_ip[i]->setText(octets.at(static_cast<qsizetype>(i)));
+        for (size_t i = 0; i < m_octetBoxes.size(); ++i)
+            m_octetBoxes[i]->setText(octets.at(static_cast<qsizetype>(i)));
     }
-    m_ip[0]->setFocus();
+    m_octetBoxes[0]->setFocus();
 }
 
 void BanAddressDialog::setApplyCaption(const QString& caption) {
@@ -80,8 +80,8 @@ void BanAddressDialog::setApplyCaption(const QString& caption) {
 }
 
 int BanAddressDialog::boxNumber(const QObject* object) const {
-    for (size_t i = 0; i < m_ip.size(); ++i)
-        if (m_ip[i] == object)
+    for (size_t i = 0; i < m_octetBoxes.size(); ++i)
+        if (m_octetBoxes[i] == object)
             return static_cast<int>(i) + 1;
     return 0;
 }
@@ -128,7 +128,7 @@ bool BanAddressDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void BanAddressDialog::apply() {
-    for (QLineEdit* box : m_ip) {
+    for (QLineEdit* box : m_octetBoxes) {
         if (box->text().isEmpty()) {
             // An empty box would convert the whole address to 0.0.0.0.
             tell({QStringLiteral("Введите все четыре числа IP адреса"), MessageIcon::Information,
@@ -138,7 +138,7 @@ void BanAddressDialog::apply() {
         }
     }
     QStringList octets;
-    for (const QLineEdit* box : m_ip)
+    for (const QLineEdit* box : m_octetBoxes)
         octets << box->text();
     const QString text = octets.join(QLatin1Char('.'));
     const qint32 number = IpToNumber(text);

@@ -23,7 +23,7 @@ public:
     void setApplyCaption(const QString& caption);
 
     // Box k, 1 to 4.
-    QLineEdit* octetBox(int k) const { return m_ip[static_cast<size_t>(k - 1)]; }
+    QLineEdit* octetBox(int k) const { return m_octetBoxes[static_cast<size_t>(k - 1)]; }
     VistaButton* applyButton() const { return m_apply; }
     VistaButton* cancelButton() const { return m_cancel; }
 
@@ -46,7 +46,7 @@ private:
 
     AppContext& m_ctx;
     int m_n;
-    std::array<QLineEdit*, 4> m_ip;
+    std::array<QLineEdit*, 4> m_octetBoxes;
     VistaButton* m_cancel;
     VistaButton* m_apply;
 };

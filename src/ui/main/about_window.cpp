@@ -60,53 +60,54 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     const int width = px(WidthTwips - 2 * MarginTwips);
     const int header = px(HeaderTwips);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(rect());
-    Image1->setPixmap(drawAboutBackground(size(), header, devicePixelRatioF()));
+    m_background = new QLabel(this);
+    m_background->setObjectName(QStringLiteral("Image1"));
+    m_background->setGeometry(rect());
+    m_background->setPixmap(drawAboutBackground(size(), header, devicePixelRatioF()));
 
-    Label1 =
+    m_titleLabel =
         makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Quillet Mirror v3.0b"),
                   pixelFont(SerifFamily, 21, true, true), Qt::white, QRect(left, 0, width, header));
-    Line1 = makeLine(this, QStringLiteral("Line1"), header + px(150));
+    m_topLine = makeLine(this, QStringLiteral("Line1"), header + px(150));
 
     int top = header + px(300);
     const int row = px(330);
     auto addRow = [&](const QString& text) {
         QLabel* label = makeLabel(this, QStringLiteral("Label2"), text, body, ink,
                                   QRect(left, top, width, row));
-        Label2.append(label);
+        m_infoLabels.append(label);
         top += row;
     };
     addRow(QStringLiteral("Авторы: Quillet mirror team"));
 
-    Label3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Сайт:"), body, ink,
-                       QRect(left, top, px(600), row));
-    Label4 = new PressableLabel(SiteAddress, this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setFont(pixelFont(SansFamily, 12));
-    setPaletteColour(Label4, QPalette::WindowText, QColor(0, 0, 255));
-    Label4->setToolTip(SiteAddress);
-    Label4->setCursor(Qt::PointingHandCursor);
-    Label4->setGeometry(left + px(600), top, width - px(600), row);
-    connect(Label4, &PressableLabel::clicked, this, &AboutWindow::Label4_Click);
+    m_siteLabel = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Сайт:"), body, ink,
+                            QRect(left, top, px(600), row));
+    m_siteLink = new PressableLabel(SiteAddress, this);
+    m_siteLink->setObjectName(QStringLiteral("Label4"));
+    m_siteLink->setFont(pixelFont(SansFamily, 12));
+    setPaletteColour(m_siteLink, QPalette::WindowText, QColor(0, 0, 255));
+    m_siteLink->setToolTip(SiteAddress);
+    m_siteLink->setCursor(Qt::PointingHandCursor);
+    m_siteLink->setGeometry(left + px(600), top, width - px(600), row);
+    connect(m_siteLink, &PressableLabel::clicked, this, &AboutWindow::openSite);
     top += row;
 
     addRow(QStringLiteral("Email: team@quillet-mirror.example.org"));
     addRow(QStringLiteral("ICQ: 271-828-182, 314-159-265"));
 
-    Line2 = makeLine(this, QStringLiteral("Line2"), top + px(150));
-    Label5 = makeLabel(this, QStringLiteral("Label5"),
-                       QStringLiteral("Программа распространяется «как есть», без каких-либо "
-                                      "гарантий. Пожелания и сообщения об ошибках присылайте "
-                                      "на адрес выше."),
-                       pixelFont(SansFamily, 11), QColor(70, 84, 100),
-                       QRect(left, top + px(270), width, px(HeightTwips) - top - px(390)));
-    Label5->setWordWrap(true);
-    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_bottomLine = makeLine(this, QStringLiteral("Line2"), top + px(150));
+    m_noticeLabel =
+        makeLabel(this, QStringLiteral("Label5"),
+                  QStringLiteral("Программа распространяется «как есть», без каких-либо "
+                                 "гарантий. Пожелания и сообщения об ошибках присылайте "
+                                 "на адрес выше."),
+                  pixelFont(SansFamily, 11), QColor(70, 84, 100),
+                  QRect(left, top + px(270), width, px(HeightTwips) - top - px(390)));
+    m_noticeLabel->setWordWrap(true);
+    m_noticeLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
-void AboutWindow::Label4_Click() {
+void AboutWindow::openSite() {
     QDesktopServices::openUrl(QUrl(SiteAddress));
 }
 

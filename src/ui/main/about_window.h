@@ -20,16 +20,16 @@ public:
     explicit AboutWindow(QWidget* parent = nullptr);
 
 private:
-    void Label4_Click();
+    void openSite();
 
-    QLabel* Image1;
-    QLabel* Label1;
-    QFrame* Line1;
-    QList<QLabel*> Label2; // authors, e-mail, messenger
-    QLabel* Label3;
-    PressableLabel* Label4;
-    QFrame* Line2;
-    QLabel* Label5;
+    QLabel* m_background;
+    QLabel* m_titleLabel;
+    QFrame* m_topLine;
+    QList<QLabel*> m_infoLabels; // authors, e-mail, messenger
+    QLabel* m_siteLabel;
+    PressableLabel* m_siteLink;
+    QFrame* m_bottomLine;
+    QLabel* m_noticeLabel;
 };
 
 } // namespace qm

@@ -93,12 +93,12 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     bindController();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-    Form_Load();
+    load();
 }
 
 MainWindow::~MainWindow() {
     delete m_onlineList;
-    delete m_dev;
+    delete m_about;
 }
 
 void MainWindow::buildControls() {
@@ -111,92 +111,100 @@ void MainWindow::buildControls() {
 void MainWindow::buildTitle() {
     // The window is exactly as large as its background picture.
     setFixedSize(twipsToPixels(WidthTwips), twipsToPixels(HeightTwips));
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(rect());
-    Image1->setPixmap(drawMainBackground(size(), devicePixelRatioF()));
+    m_background = new QLabel(this);
+    m_background->setObjectName(QStringLiteral("Image1"));
+    m_background->setGeometry(rect());
+    m_background->setPixmap(drawMainBackground(size(), devicePixelRatioF()));
 
-    Label5 = captionLabel(this, QStringLiteral("Label5"), QStringLiteral("Quillet mirror v3.0b"),
-                          twipsRect(120, 120, 3390, 495));
-    Label5->setFont(pixelFont(SerifFamily, 20, true, true));
+    m_titleLabel =
+        captionLabel(this, QStringLiteral("Label5"), QStringLiteral("Quillet mirror v3.0b"),
+                     twipsRect(120, 120, 3390, 495));
+    m_titleLabel->setFont(pixelFont(SerifFamily, 20, true, true));
 
-    img_min = titlePicture(this, QStringLiteral("img_min"), twipsRect(3840, 120, 270, 270),
-                           TitleGlyph::Minimise, QStringLiteral("В трей"));
-    connect(img_min, &PressableLabel::clicked, this, &MainWindow::img_min_Click);
-    exit_img = titlePicture(this, QStringLiteral("exit_img"), twipsRect(4200, 120, 270, 270),
-                            TitleGlyph::Close, QStringLiteral("Закрыть"));
-    connect(exit_img, &PressableLabel::clicked, this, &MainWindow::requestExit);
+    m_minimisePicture =
+        titlePicture(this, QStringLiteral("img_min"), twipsRect(3840, 120, 270, 270),
+                     TitleGlyph::Minimise, QStringLiteral("В трей"));
+    connect(m_minimisePicture, &PressableLabel::clicked, this, &MainWindow::hideToTray);
+    m_closePicture = titlePicture(this, QStringLiteral("exit_img"), twipsRect(4200, 120, 270, 270),
+                                  TitleGlyph::Close, QStringLiteral("Закрыть"));
+    connect(m_closePicture, &PressableLabel::clicked, this, &MainWindow::requestExit);
 }
 
 void MainWindow::buildFields() {
     const SettingBoxes defaults;
-    Label1 = captionLabel(this, QStringLiteral("Label1"), QStringLiteral("Порт клиентов:"),
-                          twipsRect(240, 720, 1395, 195));
-    Text1 = settingBox(this, QStringLiteral("Text1"), defaults.clientPort,
-                       twipsRect(3480, 720, 735, 255));
-    Label2 = captionLabel(this, QStringLiteral("Label2"), QStringLiteral("IP и порт сервера:"),
-                          twipsRect(240, 1080, 1680, 195));
-    Text2 = settingBox(this, QStringLiteral("Text2"), defaults.serverHost,
-                       twipsRect(2160, 1080, 1215, 285));
-    Text3 = settingBox(this, QStringLiteral("Text3"), defaults.serverPort,
-                       twipsRect(3480, 1080, 735, 285));
-    Option1 = preferenceButton(this, QStringLiteral("Option1"), twipsRect(4320, 1155, 255, 195));
-    Label4 = captionLabel(this, QStringLiteral("Label4"), QStringLiteral("IP и порт сервера 2:"),
-                          twipsRect(240, 1440, 1845, 195));
-    Text6 = settingBox(this, QStringLiteral("Text6"), defaults.server2Host,
-                       twipsRect(2160, 1440, 1215, 285));
-    Text10 = settingBox(this, QStringLiteral("Text10"), defaults.server2Port,
-                        twipsRect(3480, 1440, 735, 285));
-    Option2 = preferenceButton(this, QStringLiteral("Option2"), twipsRect(4320, 1515, 255, 195));
-    Option1->setChecked(true);
+    m_clientPortLabel =
+        captionLabel(this, QStringLiteral("Label1"), QStringLiteral("Порт клиентов:"),
+                     twipsRect(240, 720, 1395, 195));
+    m_clientPortBox = settingBox(this, QStringLiteral("Text1"), defaults.clientPort,
+                                 twipsRect(3480, 720, 735, 255));
+    m_server1Label =
+        captionLabel(this, QStringLiteral("Label2"), QStringLiteral("IP и порт сервера:"),
+                     twipsRect(240, 1080, 1680, 195));
+    m_server1HostBox = settingBox(this, QStringLiteral("Text2"), defaults.serverHost,
+                                  twipsRect(2160, 1080, 1215, 285));
+    m_server1PortBox = settingBox(this, QStringLiteral("Text3"), defaults.serverPort,
+                                  twipsRect(3480, 1080, 735, 285));
+    m_preferServer1Button =
+        preferenceButton(this, QStringLiteral("Option1"), twipsRect(4320, 1155, 255, 195));
+    m_server2Label =
+        captionLabel(this, QStringLiteral("Label4"), QStringLiteral("IP и порт сервера 2:"),
+                     twipsRect(240, 1440, 1845, 195));
+    m_server2HostBox = settingBox(this, QStringLiteral("Text6"), defaults.server2Host,
+                                  twipsRect(2160, 1440, 1215, 285));
+    m_server2PortBox = settingBox(this, QStringLiteral("Text10"), defaults.server2Port,
+                                  twipsRect(3480, 1440, 735, 285));
+    m_preferServer2Button =
+        preferenceButton(this, QStringLiteral("Option2"), twipsRect(4320, 1515, 255, 195));
+    m_preferServer1Button->setChecked(true);
 }
 
 void MainWindow::buildFooter() {
-    Online = new PressableLabel(m_ctx.controller->onlineCaption(), this);
-    Online->setObjectName(QStringLiteral("Online"));
-    Online->setGeometry(twipsRect(120, 1870, 4335, 255));
-    Online->setFont(pixelFont(SansFamily, 12, true));
-    Online->setIndent(twipsToPixels(120));
-    QPalette online = Online->palette();
+    m_onlineLabel = new PressableLabel(m_ctx.controller->onlineCaption(), this);
+    m_onlineLabel->setObjectName(QStringLiteral("Online"));
+    m_onlineLabel->setGeometry(twipsRect(120, 1870, 4335, 255));
+    m_onlineLabel->setFont(pixelFont(SansFamily, 12, true));
+    m_onlineLabel->setIndent(twipsToPixels(120));
+    QPalette online = m_onlineLabel->palette();
     online.setColor(QPalette::WindowText, Qt::white);
     online.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 142, 158));
     online.setColor(QPalette::Window, OnlinePressedBack);
-    Online->setPalette(online);
-    Online->setCursor(Qt::PointingHandCursor);
+    m_onlineLabel->setPalette(online);
+    m_onlineLabel->setCursor(Qt::PointingHandCursor);
     // The grey shows only while a button is held on the label.
-    connect(Online, &PressableLabel::pressed, this,
-            [this] { Online->setAutoFillBackground(true); });
-    connect(Online, &PressableLabel::released, this,
-            [this] { Online->setAutoFillBackground(false); });
-    connect(Online, &PressableLabel::clicked, this, &MainWindow::Online_Click);
+    connect(m_onlineLabel, &PressableLabel::pressed, this,
+            [this] { m_onlineLabel->setAutoFillBackground(true); });
+    connect(m_onlineLabel, &PressableLabel::released, this,
+            [this] { m_onlineLabel->setAutoFillBackground(false); });
+    connect(m_onlineLabel, &PressableLabel::clicked, this, &MainWindow::openOnlineList);
 
-    VistaButton1 = new VistaButton(this);
-    VistaButton1->setObjectName(QStringLiteral("VistaButton1"));
-    VistaButton1->setGeometry(twipsRect(240, 2520, 1995, 315));
-    VistaButton1->setCaption(QStringLiteral("Development"));
-    connect(VistaButton1, &VistaButton::Click, this, &MainWindow::VistaButton1_Click);
+    m_aboutButton = new VistaButton(this);
+    m_aboutButton->setObjectName(QStringLiteral("VistaButton1"));
+    m_aboutButton->setGeometry(twipsRect(240, 2520, 1995, 315));
+    m_aboutButton->setCaption(QStringLiteral("Development"));
+    connect(m_aboutButton, &VistaButton::Click, this, &MainWindow::openAboutWindow);
 
-    Label3 = new VistaButton(this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(twipsRect(2280, 2520, 2115, 315));
-    Label3->setCaption(m_ctx.controller->applyCaption());
-    connect(Label3, &VistaButton::Click, this, &MainWindow::Label3_Click);
+    m_applyButton = new VistaButton(this);
+    m_applyButton->setObjectName(QStringLiteral("Label3"));
+    m_applyButton->setGeometry(twipsRect(2280, 2520, 2115, 315));
+    m_applyButton->setCaption(m_ctx.controller->applyCaption());
+    connect(m_applyButton, &VistaButton::Click, this, &MainWindow::applySettings);
 }
 
 void MainWindow::buildFrame() {
     m_drag = new WindowDrag(this);
-    for (QWidget* surface : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(Label5),
-                             static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2),
-                             static_cast<QWidget*>(Label4)})
+    for (QWidget* surface :
+         {static_cast<QWidget*>(m_background), static_cast<QWidget*>(m_titleLabel),
+          static_cast<QWidget*>(m_clientPortLabel), static_cast<QWidget*>(m_server1Label),
+          static_cast<QWidget*>(m_server2Label)})
         m_drag->addSurface(surface);
 
-    TrayArea1 = new TrayArea(this);
-    TrayArea1->setObjectName(QStringLiteral("TrayArea1"));
-    TrayArea1->setIcon(programIcon());
-    TrayArea1->setMainWindow(this);
-    connect(TrayArea1, &TrayArea::MouseDown, this,
-            [this](int button, float) { TrayArea1_MouseDown(button); });
-    connect(TrayArea1, &TrayArea::ExitProg, this, &MainWindow::requestExit);
+    m_trayIcon = new TrayArea(this);
+    m_trayIcon->setObjectName(QStringLiteral("TrayArea1"));
+    m_trayIcon->setIcon(programIcon());
+    m_trayIcon->setMainWindow(this);
+    connect(m_trayIcon, &TrayArea::MouseDown, this,
+            [this](int button, float) { toggleFromTray(button); });
+    connect(m_trayIcon, &TrayArea::ExitProg, this, &MainWindow::requestExit);
 
     m_fade = new WindowFade(this);
     connect(m_fade, &WindowFade::alphaChanged, this, [this](int alpha) {
@@ -206,7 +214,7 @@ void MainWindow::buildFrame() {
         update();
     });
     connect(m_fade, &WindowFade::fadeOutFinished, this, [this] {
-        Form_Unload();
+        unload();
         hide();
         emit programEnded();
     });
@@ -214,41 +222,47 @@ void MainWindow::buildFrame() {
 
 void MainWindow::bindController() {
     RelayController* controller = m_ctx.controller;
-    Online->setEnabled(controller->onlineLabelEnabled());
-    Label3->setEnabled(controller->applyEnabled());
-    TrayArea1->setToolTip(controller->trayToolTip());
+    m_onlineLabel->setEnabled(controller->onlineLabelEnabled());
+    m_applyButton->setEnabled(controller->applyEnabled());
+    m_trayIcon->setToolTip(controller->trayToolTip());
 
-    connect(controller, &RelayController::onlineCaptionChanged, Online, &QLabel::setText);
-    connect(controller, &RelayController::trayToolTipChanged, TrayArea1, &TrayArea::setToolTip);
-    connect(controller, &RelayController::onlineLabelEnabledChanged, Online, &QWidget::setEnabled);
-    connect(controller, &RelayController::applyCaptionChanged, Label3, &VistaButton::setCaption);
-    connect(controller, &RelayController::applyEnabledChanged, Label3, &VistaButton::setEnabled);
-    connect(controller, &RelayController::server1Probed, this,
-            [this](bool reachable) { colourServerBoxes(Text2, Text3, reachable); });
-    connect(controller, &RelayController::server2Probed, this,
-            [this](bool reachable) { colourServerBoxes(Text6, Text10, reachable); });
+    connect(controller, &RelayController::onlineCaptionChanged, m_onlineLabel, &QLabel::setText);
+    connect(controller, &RelayController::trayToolTipChanged, m_trayIcon, &TrayArea::setToolTip);
+    connect(controller, &RelayController::onlineLabelEnabledChanged, m_onlineLabel,
+            &QWidget::setEnabled);
+    connect(controller, &RelayController::applyCaptionChanged, m_applyButton,
+            &VistaButton::setCaption);
+    connect(controller, &RelayController::applyEnabledChanged, m_applyButton,
+            &VistaButton::setEnabled);
+    connect(controller, &RelayController::server1Probed, this, [this](bool reachable) {
+        colourServerBoxes(m_server1HostBox, m_server1PortBox, reachable);
+    });
+    connect(controller, &RelayController::server2Probed, this, [this](bool reachable) {
+        colourServerBoxes(m_server2HostBox, m_server2PortBox, reachable);
+    });
     connect(controller, &RelayController::messageRaised, this,
             [this](const UserMessage& message) { m_ctx.messages->show(this, message); });
-    connect(Option1, &QRadioButton::toggled, controller, &RelayController::setPreferServer1);
-    controller->setPreferServer1(Option1->isChecked());
+    connect(m_preferServer1Button, &QRadioButton::toggled, controller,
+            &RelayController::setPreferServer1);
+    controller->setPreferServer1(m_preferServer1Button->isChecked());
 }
 
-void MainWindow::Form_Load() {
+void MainWindow::load() {
     const SettingBoxes stored = readSettingBoxes(configPath(m_ctx.folder));
     m_ctx.controller->setAutoStart(stored.autoStart);
-    TrayArea1->setVisible(true);
+    m_trayIcon->setVisible(true);
     fillBoxes(stored);
     if (stored.autoStart == 1) {
         // Never made translucent: the window is not shown at all.
-        StartHidden = true;
+        m_startHidden = true;
         m_ctx.controller->StartRelay(currentBoxes());
         return;
     }
     m_fade->startFadeIn();
 }
 
-void MainWindow::Form_Unload() {
-    TrayArea1->setVisible(false);
+void MainWindow::unload() {
+    m_trayIcon->setVisible(false);
 }
 
 void MainWindow::requestExit() {
@@ -263,21 +277,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 SettingBoxes MainWindow::currentBoxes() const {
     SettingBoxes boxes;
-    boxes.clientPort = Text1->text();
-    boxes.serverHost = Text2->text();
-    boxes.serverPort = Text3->text();
-    boxes.server2Host = Text6->text();
-    boxes.server2Port = Text10->text();
+    boxes.clientPort = m_clientPortBox->text();
+    boxes.serverHost = m_server1HostBox->text();
+    boxes.serverPort = m_server1PortBox->text();
+    boxes.server2Host = m_server2HostBox->text();
+    boxes.server2Port = m_server2PortBox->text();
     boxes.autoStart = m_ctx.controller->autoStart();
     return boxes;
 }
 
 void MainWindow::fillBoxes(const SettingBoxes& boxes) {
-    Text1->setText(boxes.clientPort);
-    Text2->setText(boxes.serverHost);
-    Text3->setText(boxes.serverPort);
-    Text6->setText(boxes.server2Host);
-    Text10->setText(boxes.server2Port);
+    m_clientPortBox->setText(boxes.clientPort);
+    m_server1HostBox->setText(boxes.serverHost);
+    m_server1PortBox->setText(boxes.serverPort);
+    m_server2HostBox->setText(boxes.server2Host);
+    m_server2PortBox->setText(boxes.server2Port);
 }
 
 void MainWindow::colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable) {
@@ -286,11 +300,11 @@ void MainWindow::colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reacha
     setPaletteColour(port, QPalette::Text, colour);
 }
 
-void MainWindow::Label3_Click() {
+void MainWindow::applySettings() {
     m_ctx.controller->apply(currentBoxes());
 }
 
-void MainWindow::img_min_Click() {
+void MainWindow::hideToTray() {
     // Without a notification area a hidden window could never be brought back
     // (and a second start ends at once): it goes to the task bar instead.
     if (QSystemTrayIcon::isSystemTrayAvailable())
@@ -299,17 +313,17 @@ void MainWindow::img_min_Click() {
         showMinimized();
 }
 
-void MainWindow::VistaButton1_Click() {
-    if (!m_dev) {
-        m_dev = new AboutWindow;
-        placeBeside(m_dev);
+void MainWindow::openAboutWindow() {
+    if (!m_about) {
+        m_about = new AboutWindow;
+        placeBeside(m_about);
     }
-    m_dev->show();
-    m_dev->raise();
-    m_dev->activateWindow();
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }
 
-void MainWindow::Online_Click() {
+void MainWindow::openOnlineList() {
     if (!m_onlineList) {
         m_onlineList = new OnlineListWindow(m_ctx);
         placeBeside(m_onlineList);
@@ -326,7 +340,7 @@ void MainWindow::placeBeside(QWidget* window) const {
     window->move(pos() + QPoint(offset, offset));
 }
 
-void MainWindow::TrayArea1_MouseDown(int button) {
+void MainWindow::toggleFromTray(int button) {
     if (button != 1)
         return;
     // A minimised window is out of sight too: the press brings it back rather

@@ -31,7 +31,7 @@ public:
     ~MainWindow() override;
 
     // Automatic start is on: the window stays hidden, only the tray icon shows.
-    bool startHidden() const { return StartHidden; }
+    bool startHidden() const { return m_startHidden; }
 
     // The close picture and the tray menu's exit: fade out, then end.
     void requestExit();
@@ -50,46 +50,46 @@ private:
     void buildFooter();
     void buildFrame();
     void bindController();
-    void Form_Load();
-    void Form_Unload();
+    void load();
+    void unload();
 
     SettingBoxes currentBoxes() const;
     void fillBoxes(const SettingBoxes& boxes);
     void colourServerBoxes(QLineEdit* host, QLineEdit* port, bool reachable);
 
-    void img_min_Click();
-    void Label3_Click();
-    void VistaButton1_Click();
-    void Online_Click();
-    void TrayArea1_MouseDown(int button);
+    void hideToTray();
+    void applySettings();
+    void openAboutWindow();
+    void openOnlineList();
+    void toggleFromTray(int button);
     void placeBeside(QWidget* window) const;
 
     AppContext& m_ctx;
-    bool StartHidden = false;
+    bool m_startHidden = false;
 
-    QLabel* Image1 = nullptr;
-    QLabel* Label5 = nullptr;
-    PressableLabel* img_min = nullptr;
-    PressableLabel* exit_img = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text3 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLineEdit* Text6 = nullptr;
-    QLineEdit* Text10 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    PressableLabel* Online = nullptr;
-    VistaButton* VistaButton1 = nullptr;
-    VistaButton* Label3 = nullptr;
-    TrayArea* TrayArea1 = nullptr;
+    QLabel* m_background = nullptr;
+    QLabel* m_titleLabel = nullptr;
+    PressableLabel* m_minimisePicture = nullptr;
+    PressableLabel* m_closePicture = nullptr;
+    QLabel* m_clientPortLabel = nullptr;
+    QLineEdit* m_clientPortBox = nullptr;
+    QLabel* m_server1Label = nullptr;
+    QLineEdit* m_server1HostBox = nullptr;
+    QLineEdit* m_server1PortBox = nullptr;
+    QRadioButton* m_preferServer1Button = nullptr;
+    QLabel* m_server2Label = nullptr;
+    QLineEdit* m_server2HostBox = nullptr;
+    QLineEdit* m_server2PortBox = nullptr;
+    QRadioButton* m_preferServer2Button = nullptr;
+    PressableLabel* m_onlineLabel = nullptr;
+    VistaButton* m_aboutButton = nullptr;
+    VistaButton* m_applyButton = nullptr;
+    TrayArea* m_trayIcon = nullptr;
 
     WindowFade* m_fade = nullptr;
     WindowDrag* m_drag = nullptr;
     QPointer<OnlineListWindow> m_onlineList;
-    QPointer<AboutWindow> m_dev;
+    QPointer<AboutWindow> m_about;
 };
 
 } // namespace qm

@@ -50,7 +50,7 @@ struct Fixture {
     }
     void leave() {
         pointer = {150, 15};
-        button->Timer1Tick();
+        button->pointerPollTick();
     }
     void key(QEvent::Type type, int key, const QString& text) {
         QKeyEvent event(type, key, Qt::NoModifier, text);
@@ -95,13 +95,13 @@ private slots:
     void hoverInPaintsFiveFramesThenRests() {
         Fixture f;
         f.moveTo({50, 15});
-        QVERIFY(f.button->timer1Active());
+        QVERIFY(f.button->pointerPollActive());
         QCOMPARE(f.animate(), QList<Face>({moves(0), moves(1), moves(2), moves(3), moves(4)}));
         QVERIFY(!f.button->moveInActive());
         f.moveTo({60, 15}); // still inside: no new animation
         QVERIFY(!f.button->moveInActive());
-        f.button->Timer1Tick(); // pointer still over the button
-        QVERIFY(f.button->timer1Active());
+        f.button->pointerPollTick(); // pointer still over the button
+        QVERIFY(f.button->pointerPollActive());
     }
 
     void clickShowsPressedThenTheReleaseFrames() {
@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(f.button->face().face(), moves(2));
         f.leave();
         QCOMPARE(outs.size(), 1);
-        QVERIFY(!f.button->timer1Active());
+        QVERIFY(!f.button->pointerPollActive());
         QCOMPARE(f.animate(), QList<Face>({moves(4), moves(3), moves(2), moves(1), moves(0)}));
     }
 
@@ -152,7 +152,7 @@ private slots:
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(f.button, &leave);
         QCOMPARE(outs.size(), 1);
-        QVERIFY(!f.button->timer1Active());
+        QVERIFY(!f.button->pointerPollActive());
         QCoreApplication::sendEvent(f.button, &leave); // poll already off: nothing more
         QCOMPARE(outs.size(), 1);
     }
@@ -161,11 +161,11 @@ private slots:
         Fixture f;
         f.moveTo({50, 15});
         f.pointer = {100, 30};
-        f.button->Timer1Tick();
-        QVERIFY(f.button->timer1Active());
+        f.button->pointerPollTick();
+        QVERIFY(f.button->pointerPollActive());
         f.pointer = {101, 30};
-        f.button->Timer1Tick();
-        QVERIFY(!f.button->timer1Active());
+        f.button->pointerPollTick();
+        QVERIFY(!f.button->pointerPollActive());
     }
 
     void highlightedRestingFaceReturnsOnlyWithTheNextShowState() {
@@ -245,7 +245,7 @@ private slots:
         QCOMPARE(moves.takeFirst(), QList<QVariant>({0, 0, 100.f, 30.f}));
         f.moveTo({101, 30});
         QCOMPARE(moves.size(), 0);
-        QVERIFY(f.button->timer1Active()); // a move outside still starts the poll
+        QVERIFY(f.button->pointerPollActive()); // a move outside still starts the poll
     }
 
     void pressAndReleaseEventsComeBeforePainting() {
@@ -346,7 +346,7 @@ private slots:
         Fixture f;
         f.moveTo({50, 15});
         f.pointer = {300, 300};
-        QTRY_VERIFY_WITH_TIMEOUT(!f.button->timer1Active() && !f.button->moveInActive(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.button->pointerPollActive() && !f.button->moveInActive(), 3000);
         QCOMPARE(f.button->face().face(), moves(0));
     }
 };
