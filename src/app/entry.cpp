@@ -38,7 +38,7 @@ void chooseGuiPlatform() {
 
 } // namespace
 
-int Main(int argc, char** argv) {
+int runDesktop(int argc, char** argv) {
     chooseGuiPlatform();
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() == QLatin1String("offscreen") &&

@@ -4,6 +4,6 @@ namespace qm {
 
 // The desktop program: single instance, ban file, main window. Returns the
 // process's exit code.
-int Main(int argc, char** argv);
+int runDesktop(int argc, char** argv);
 
 } // namespace qm

@@ -33,5 +33,5 @@ int main(int argc, char** argv) {
         printUsage();
         return 2;
     }
-    return qm::Main(argc, argv);
+    return qm::runDesktop(argc, argv);
 }

@@ -10,7 +10,7 @@ constexpr int FadeInLimitPercent = 97;
 WindowFade::WindowFade(QObject* parent) : QObject(parent) {
     m_timer.setInterval(1);
     m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &WindowFade::FadeStep);
+    connect(&m_timer, &QTimer::timeout, this, &WindowFade::fadeStep);
 }
 
 int WindowFade::alphaForPercent(int percent) {
@@ -35,7 +35,7 @@ void WindowFade::requestExit() {
     m_timer.start();
 }
 
-void WindowFade::FadeStep() {
+void WindowFade::fadeStep() {
     if (m_closing) {
         if (m_percent > 0) {
             m_percent -= StepPercent;

@@ -16,8 +16,8 @@ public:
     // p x 255 / 100, rounded half to even (50 % -> 128).
     static int alphaForPercent(int percent);
 
-    int OpacityPercent() const { return m_percent; }
-    bool Closing() const { return m_closing; }
+    int opacityPercent() const { return m_percent; }
+    bool isClosing() const { return m_closing; }
     bool isRunning() const { return m_timer.isActive(); }
 
     // Starts fully transparent and fades in.
@@ -25,7 +25,7 @@ public:
     // Sets Closing and fades out; a second request changes nothing.
     void requestExit();
     // One tick of the fade timer.
-    void FadeStep();
+    void fadeStep();
 
 signals:
     void alphaChanged(int alpha);

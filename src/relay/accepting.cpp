@@ -122,7 +122,7 @@ void RelayEngine::Impl::refuse(int fd, const QString& address, const QString& re
 
 void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     const QString address = dottedText(peer.sin_addr);
-    if (bans.contains(IpToNumber(address)))
+    if (bans.contains(ipToNumber(address)))
         return refuse(fd, address, QStringLiteral("banned"));
     if (pairTable.full())
         return refuse(fd, address, QStringLiteral("no free slot"));

@@ -34,7 +34,7 @@ BanChanges::Outcome BanChanges::remove(int k) {
 
 BanChanges::Outcome BanChanges::save(std::vector<qint32> before) {
     m_saveError.clear();
-    if (SaveBanTable(m_table, m_filePath, &m_saveError))
+    if (saveBanTable(m_table, m_filePath, &m_saveError))
         return Outcome::Saved;
     m_table.setElements(std::move(before));
     return Outcome::SaveFailed;

@@ -137,7 +137,7 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     engine.setOnlineN(0);
 
     startAwaitsProbe = true;
-    monitor.ProbeUpstreams(server1, server2);
+    monitor.probeUpstreams(server1, server2);
 }
 
 void RelayController::Impl::refuseStart(const QString& text) {
@@ -200,7 +200,7 @@ void RelayController::Impl::tick() {
     // One probe at a time: a tick that falls due during a probe is skipped.
     if (monitor.isProbing())
         return;
-    monitor.ProbeUpstreams(server1, server2);
+    monitor.probeUpstreams(server1, server2);
 }
 
 void RelayController::Impl::restart() {
@@ -297,18 +297,18 @@ void RelayController::apply(const SettingBoxes& boxes) {
     d->setApplyEnabled(false);
     d->nextStartByUser = true;
     if (d->listening)
-        RestartRelay(boxes);
+        restartRelay(boxes);
     else
-        StartRelay(boxes);
+        startRelay(boxes);
 }
 
-void RelayController::StartRelay(const SettingBoxes& boxes) {
+void RelayController::startRelay(const SettingBoxes& boxes) {
     d->start(boxes);
 }
 
-void RelayController::RestartRelay(const SettingBoxes& boxes) {
+void RelayController::restartRelay(const SettingBoxes& boxes) {
     d->restart();
-    StartRelay(boxes);
+    startRelay(boxes);
 }
 
 void RelayController::refreshOnlineDisplay(OnlinePrefix prefix) {

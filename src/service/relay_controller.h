@@ -48,8 +48,8 @@ public:
 public slots:
     // The apply button: disables itself, then restarts when listening, else starts.
     void apply(const qm::SettingBoxes& boxes);
-    void StartRelay(const qm::SettingBoxes& boxes);
-    void RestartRelay(const qm::SettingBoxes& boxes);
+    void startRelay(const qm::SettingBoxes& boxes);
+    void restartRelay(const qm::SettingBoxes& boxes);
     // Refresh caption and tooltip with the current count (online list disconnect).
     void refreshOnlineDisplay(qm::OnlinePrefix prefix);
 

@@ -17,7 +17,7 @@ UpstreamMonitor::~UpstreamMonitor() {
     dropSocket();
 }
 
-void UpstreamMonitor::ProbeUpstreams(const Upstream& server1, const Upstream& server2) {
+void UpstreamMonitor::probeUpstreams(const Upstream& server1, const Upstream& server2) {
     cancel();
     m_targets[0] = server1;
     m_targets[1] = server2;

@@ -21,7 +21,7 @@ public:
     ~UpstreamMonitor() override;
 
     // Starts a probe of both servers; a probe still running is cancelled first.
-    void ProbeUpstreams(const Upstream& server1, const Upstream& server2);
+    void probeUpstreams(const Upstream& server1, const Upstream& server2);
     void cancel();
     bool isProbing() const { return m_probing; }
 

@@ -62,13 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString key = QString::fromLatin1(parts[2]);
     const QString value = QString::fromLatin1(parts[3]);
 
-    (void)qm::ReadIniValue(section, key, path);
-    if (!qm::WriteIniValue(section, key, value, path)) {
+    (void)qm::readIniValue(section, key, path);
+    if (!qm::writeIniValue(section, key, value, path)) {
         if (contentOf(path) != parts[0])
             std::abort();
         return 0;
     }
-    if (qm::ReadIniValue(section, key, path) != expectedRead(value))
+    if (qm::readIniValue(section, key, path) != expectedRead(value))
         std::abort();
     // The file itself is only ever extended or changed in place, never emptied.
     if (contentOf(path).isEmpty())

@@ -1,4 +1,4 @@
-// Any text: IpToNumber must not fail, and a valid result must come back from
+// Any text: ipToNumber must not fail, and a valid result must come back from
 // its dotted text unchanged.
 #include "core/bans/ip_address.h"
 
@@ -7,13 +7,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text =
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const qint32 number = qm::IpToNumber(text);
+    const qint32 number = qm::ipToNumber(text);
     if (number != 0) {
-        const QString dotted = qm::NumberToIp(number);
-        if (qm::IpToNumber(dotted) != number || dotted.count(u'.') != 3)
+        const QString dotted = qm::numberToIp(number);
+        if (qm::ipToNumber(dotted) != number || dotted.count(u'.') != 3)
             std::abort();
     }
-    if (qm::IpToNumber(qm::NumberToIp(number)) != number)
+    if (qm::ipToNumber(qm::numberToIp(number)) != number)
         std::abort();
     return 0;
 }

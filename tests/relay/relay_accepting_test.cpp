@@ -55,7 +55,7 @@ private slots:
         RelayFixture f;
         // Two bans and the spare, which holds an address that must still get in.
         f.bans.setElements(
-            {IpToNumber(u"127.0.0.6"), IpToNumber(u"127.0.0.8"), IpToNumber(u"127.0.0.7")});
+            {ipToNumber(u"127.0.0.6"), ipToNumber(u"127.0.0.8"), ipToNumber(u"127.0.0.7")});
         for (const QString& banned : {QStringLiteral("127.0.0.6"), QStringLiteral("127.0.0.8")}) {
             auto client = f.connectClient(banned);
             QVERIFY(client);

@@ -65,7 +65,7 @@ int runHeadless(int argc, char** argv) {
 
     printLine(QStringLiteral("config %1, ban list %2, descriptor limit %3")
                   .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
-    QTimer::singleShot(0, &controller, [&controller, &boxes] { controller.StartRelay(boxes); });
+    QTimer::singleShot(0, &controller, [&controller, &boxes] { controller.startRelay(boxes); });
     const int exitCode = app.exec();
     output.flushWithin(ExitFlushTime);
     return exitCode;

@@ -7,28 +7,28 @@ constexpr int FirstFrame = 0;
 constexpr int LastFrame = 4;
 } // namespace
 
-void ButtonFace::ShowState(int state, bool enabled) {
+void ButtonFace::showState(int state, bool enabled) {
     if (state == 1)
-        RestCell = PcHighlighted;
+        restCell = PcHighlighted;
     else if (state == 0)
-        RestCell = PcNormal;
-    DrawSkin(enabled ? RestCell : PcDisabled);
+        restCell = PcNormal;
+    drawSkin(enabled ? restCell : PcDisabled);
 }
 
-void ButtonFace::DrawSkin(int cell) {
+void ButtonFace::drawSkin(int cell) {
     m_face = {Strip::Pc, cell};
 }
 
 void ButtonFace::press() {
     m_moveInOn = false;
-    DrawSkin(PcPressed);
+    drawSkin(PcPressed);
 }
 
 void ButtonFace::moveInside(bool leftButtonAlone) {
     if (leftButtonAlone) {
-        DrawSkin(PcPressed);
-    } else if (!MouseInside) {
-        MouseInside = true;
+        drawSkin(PcPressed);
+    } else if (!mouseInside) {
+        mouseInside = true;
         startAnimation(false, true, FirstFrame);
     }
 }
@@ -37,17 +37,17 @@ void ButtonFace::release() {
     if (!m_moveInOn) {
         startAnimation(true, true, FirstFrame);
     } else {
-        AnimPressed = false;
+        animPressed = false;
         m_moveInOn = false;
-        DrawSkin(PcHot);
+        drawSkin(PcHot);
     }
 }
 
-void ButtonFace::MoveInTick() {
-    m_face = {AnimPressed ? Strip::Downs : Strip::Moves, AnimFrame};
-    AnimFrame += AnimForward ? 1 : -1;
-    if (AnimFrame > LastFrame || AnimFrame < FirstFrame) {
-        AnimPressed = false;
+void ButtonFace::moveInTick() {
+    m_face = {animPressed ? Strip::Downs : Strip::Moves, animFrame};
+    animFrame += animForward ? 1 : -1;
+    if (animFrame > LastFrame || animFrame < FirstFrame) {
+        animPressed = false;
         m_moveInOn = false;
     }
 }
@@ -56,16 +56,16 @@ bool ButtonFace::pointerPollTick(bool pointerOutside) {
     if (!pointerOutside)
         return false;
     m_pointerPollOn = false;
-    MouseInside = false;
+    mouseInside = false;
     // Leaving always plays the hover-out from its first frame.
     startAnimation(false, false, LastFrame);
     return true;
 }
 
 void ButtonFace::startAnimation(bool pressed, bool forward, int frame) {
-    AnimPressed = pressed;
-    AnimForward = forward;
-    AnimFrame = frame;
+    animPressed = pressed;
+    animForward = forward;
+    animFrame = frame;
     m_moveInOn = true;
 }
 

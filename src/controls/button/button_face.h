@@ -24,18 +24,18 @@ public:
     static constexpr int PointerPollIntervalMs = 10;
 
     // The resting face: State 1 highlighted, 0 normal, others keep the last one.
-    void ShowState(int state, bool enabled);
-    void DrawSkin(int cell);
+    void showState(int state, bool enabled);
+    void drawSkin(int cell);
 
     void press();
     // Every move starts the poll first; a move inside then animates.
     void pointerMoved() { m_pointerPollOn = true; }
     void moveInside(bool leftButtonAlone);
     void release();
-    void focusIn() { DrawSkin(PcHighlighted); }
-    void focusOut() { DrawSkin(PcNormal); }
+    void focusIn() { drawSkin(PcHighlighted); }
+    void focusOut() { drawSkin(PcNormal); }
 
-    void MoveInTick();
+    void moveInTick();
     // Returns true when the pointer was found outside: the caller raises MouseOut.
     bool pointerPollTick(bool pointerOutside);
 
@@ -43,11 +43,11 @@ public:
     bool moveInOn() const { return m_moveInOn; }
     bool pointerPollOn() const { return m_pointerPollOn; }
 
-    int RestCell = PcNormal;
-    int AnimFrame = 0;
-    bool AnimForward = false;
-    bool AnimPressed = false;
-    bool MouseInside = false;
+    int restCell = PcNormal;
+    int animFrame = 0;
+    bool animForward = false;
+    bool animPressed = false;
+    bool mouseInside = false;
 
 private:
     void startAnimation(bool pressed, bool forward, int frame);

@@ -33,7 +33,7 @@ VistaButton::VistaButton(QWidget* parent)
     setMouseTracking(true);
     m_moveIn.setInterval(ButtonFace::MoveInIntervalMs);
     m_pointerPoll.setInterval(ButtonFace::PointerPollIntervalMs);
-    connect(&m_moveIn, &QTimer::timeout, this, &VistaButton::MoveInTick);
+    connect(&m_moveIn, &QTimer::timeout, this, &VistaButton::moveInTick);
     connect(&m_pointerPoll, &QTimer::timeout, this, &VistaButton::pointerPollTick);
     connect(this, &QObject::objectNameChanged, this, [this](const QString& name) {
         if (!m_captionGiven) {
@@ -52,7 +52,7 @@ VistaButton::VistaButton(const QString& caption, QWidget* parent) : VistaButton(
 void VistaButton::setState(int state) {
     m_state = state;
     emit PropertyChanged(QStringLiteral("State"));
-    ShowState();
+    showState();
 }
 
 QString VistaButton::caption() const {
@@ -89,8 +89,8 @@ void VistaButton::setPointerSource(std::function<QPoint()> source) {
     m_pointer = std::move(source);
 }
 
-void VistaButton::MoveInTick() {
-    m_face.MoveInTick();
+void VistaButton::moveInTick() {
+    m_face.moveInTick();
     faceChanged();
 }
 
@@ -118,7 +118,7 @@ void VistaButton::resizeEvent(QResizeEvent*) {
 }
 
 void VistaButton::showEvent(QShowEvent*) {
-    ShowState();
+    showState();
 }
 
 void VistaButton::changeEvent(QEvent* event) {
@@ -231,20 +231,20 @@ QFont VistaButton::containerFont() const {
     return parentWidget() ? parentWidget()->font() : QFont();
 }
 
-void VistaButton::ShowState() {
-    m_face.ShowState(m_state, m_enabled);
+void VistaButton::showState() {
+    m_face.showState(m_state, m_enabled);
     faceChanged();
 }
 
 void VistaButton::layoutCaption() {
-    ShowState();
+    showState();
     m_lbl->adjustSize();
     m_lbl->move(int(std::lround((width() - m_lbl->width()) / 2.0)),
                 int(std::lround((height() - m_lbl->height()) / 2.0)));
 }
 
 void VistaButton::applyEnabled() {
-    ShowState();
+    showState();
     QPalette palette = m_lbl->palette();
     palette.setColor(QPalette::WindowText,
                      m_enabled ? EnabledCaptionColour : DisabledCaptionColour);

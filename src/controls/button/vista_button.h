@@ -21,14 +21,14 @@ class PropertyBag;
 // caption. Input and timer reactions live in ButtonFace.
 class VistaButton : public QWidget {
     Q_OBJECT
-    Q_PROPERTY(int State READ State WRITE setState)
+    Q_PROPERTY(int State READ state WRITE setState)
     Q_PROPERTY(QString Caption READ caption WRITE setCaption)
 public:
     explicit VistaButton(QWidget* parent = nullptr);
     explicit VistaButton(const QString& caption, QWidget* parent = nullptr);
 
     // Resting face: 0 normal, 1 highlighted, other values keep the last one.
-    int State() const { return m_state; }
+    int state() const { return m_state; }
     void setState(int state);
 
     // Until a caption is given the button shows its own object name.
@@ -54,7 +54,7 @@ public slots:
     // QWidget's own, then the look: written while the window is disabled, the
     // flag changes no effective state and Qt reports no change for it.
     void setEnabled(bool enabled);
-    void MoveInTick();
+    void moveInTick();
     void pointerPollTick();
 
 signals:
@@ -88,7 +88,7 @@ private:
     bool inside(QPointF point) const;
     void pointerFound(bool outside);
     QFont containerFont() const;
-    void ShowState();
+    void showState();
     void layoutCaption();
     void applyEnabled();
     void followOwnEnabled(); // face and caption follow the button's own flag

@@ -28,15 +28,15 @@ public:
     explicit TrayArea(std::unique_ptr<NotificationIcon> platformIcon, QObject* parent = nullptr);
     ~TrayArea() override; // removes the icon
 
-    QIcon Icon() const { return m_icon; }
+    QIcon icon() const { return m_icon; }
     // A null icon counts as absent and hides the icon (Visible becomes false).
     void setIcon(const QIcon& icon);
 
-    QString ToolTip() const { return m_toolTip; }
+    QString toolTip() const { return m_toolTip; }
     // Stored trimmed and whole; the platform receives at most 64 characters.
     void setToolTip(const QString& toolTip);
 
-    bool Visible() const { return m_visible; }
+    bool isVisible() const { return m_visible; }
     void setVisible(bool visible);
 
     // The window "Развернуть" shows and focuses.

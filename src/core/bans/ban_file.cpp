@@ -41,7 +41,7 @@ BanTable loadBanFile(const QString& path) {
     return table;
 }
 
-bool SaveBanTable(const BanTable& table, const QString& path, QString* error) {
+bool saveBanTable(const BanTable& table, const QString& path, QString* error) {
     const std::vector<qint32>& elements = table.elements();
     QByteArray bytes(static_cast<qsizetype>(elements.size() * RecordSize), Qt::Uninitialized);
     for (size_t i = 0; i < elements.size(); ++i)

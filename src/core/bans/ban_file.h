@@ -14,6 +14,6 @@ BanTable loadBanFile(const QString& path);
 // Writes every element (spare included) as little-endian 32-bit records.
 // Written to a temporary file beside it and renamed over it, so a failure
 // leaves the old file untouched. Returns false (and sets *error) on failure.
-bool SaveBanTable(const BanTable& table, const QString& path, QString* error = nullptr);
+bool saveBanTable(const BanTable& table, const QString& path, QString* error = nullptr);
 
 } // namespace qm

@@ -37,7 +37,7 @@ std::optional<quint8> octetFromField(QStringView field) {
 
 } // namespace
 
-qint32 IpToNumber(QStringView text) {
+qint32 ipToNumber(QStringView text) {
     std::array<QStringView, 4> fields;
     qsizetype start = 0;
     for (int i = 0; i < 3; ++i) {
@@ -60,7 +60,7 @@ qint32 IpToNumber(QStringView text) {
     return static_cast<qint32>(number);
 }
 
-QString NumberToIp(qint32 number) {
+QString numberToIp(qint32 number) {
     const auto bits = static_cast<quint32>(number);
     return QStringLiteral("%1.%2.%3.%4")
         .arg(bits & 0xFF)

@@ -181,7 +181,7 @@ void setValue(std::vector<Line>& lines, const QString& section, const IniEntry& 
 
 } // namespace
 
-QString ReadIniValue(const QString& section, const QString& key, const QString& path) {
+QString readIniValue(const QString& section, const QString& key, const QString& path) {
     QByteArray content;
     if (readWholeFile(path, &content) != ReadStatus::Read)
         return {};
@@ -197,12 +197,12 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
     return QString::fromLatin1(value.first(qMin(value.size(), MaxValueLength)));
 }
 
-bool WriteIniValue(const QString& section, const QString& key, const QString& value,
+bool writeIniValue(const QString& section, const QString& key, const QString& value,
                    const QString& path) {
-    return WriteIniValues(section, {{key, value}}, path);
+    return writeIniValues(section, {{key, value}}, path);
 }
 
-bool WriteIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path) {
+bool writeIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path) {
     if (!isWritableName(section, u"\r\n[]"))
         return false;
     for (const IniEntry& entry : entries)

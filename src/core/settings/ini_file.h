@@ -11,7 +11,7 @@ namespace qm {
 //
 // Returns the value with blanks around it removed, cut to 254 characters, or
 // "" when the file, section or key is missing or the file cannot be read.
-QString ReadIniValue(const QString& section, const QString& key, const QString& path);
+QString readIniValue(const QString& section, const QString& key, const QString& path);
 
 // Sets key=value in section, creating the file, section or key as needed and
 // leaving every other line byte for byte (an existing key keeps its line, a new
@@ -20,7 +20,7 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
 // (temporary file, then rename). Returns false, writing nothing, when the file
 // exists but cannot be read, cannot be replaced, or a name or value cannot be
 // stored (empty or blank-edged names, line breaks, "=" or brackets in names).
-bool WriteIniValue(const QString& section, const QString& key, const QString& value,
+bool writeIniValue(const QString& section, const QString& key, const QString& value,
                    const QString& path);
 
 struct IniEntry {
@@ -29,6 +29,6 @@ struct IniEntry {
 };
 
 // Several keys of one section in one atomic write, set in the given order.
-bool WriteIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path);
+bool writeIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path);
 
 } // namespace qm

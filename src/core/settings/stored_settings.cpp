@@ -13,7 +13,7 @@ const QString Section = QStringLiteral("main");
 
 // A port of 0 means "not set": the box keeps its default.
 void readPort(const QString& key, const QString& configPath, QString* box) {
-    const int port = portFromIni(ReadIniValue(Section, key, configPath));
+    const int port = portFromIni(readIniValue(Section, key, configPath));
     if (port != 0)
         *box = QString::number(port);
 }
@@ -21,7 +21,7 @@ void readPort(const QString& key, const QString& configPath, QString* box) {
 // An empty address, or one holding control characters (such as NUL from a
 // damaged file), keeps the default.
 void readAddress(const QString& key, const QString& configPath, QString* box) {
-    const QString address = ReadIniValue(Section, key, configPath);
+    const QString address = readIniValue(Section, key, configPath);
     const bool usable =
         !address.isEmpty() &&
         std::none_of(address.begin(), address.end(), [](QChar c) { return c.unicode() < 32; });
@@ -39,13 +39,13 @@ SettingBoxes readSettingBoxes(const QString& configPath) {
     readPort(QStringLiteral("Server2_Port"), configPath, &boxes.server2Port);
     readAddress(QStringLiteral("Server2_IP"), configPath, &boxes.server2Host);
     boxes.autoStart =
-        autoStartFromIni(ReadIniValue(Section, QStringLiteral("Auto_Start"), configPath));
+        autoStartFromIni(readIniValue(Section, QStringLiteral("Auto_Start"), configPath));
     return boxes;
 }
 
 bool writeAppliedSettings(const AppliedSettings& settings, const QString& configPath) {
     // One atomic write: the file never holds half of a start's settings.
-    return WriteIniValues(Section,
+    return writeIniValues(Section,
                           {
                               {QStringLiteral("Auto_Start"), strForm(settings.autoStart)},
                               {QStringLiteral("Client_Port"), strForm(settings.clientPort)},

@@ -68,7 +68,7 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
     connect(m_cancel, &VistaButton::Click, this, &QWidget::close);
 
     if (m_n >= 0 && m_n < m_ctx.bans->count()) {
-        const QStringList octets = NumberToIp(m_ctx.bans->at(m_n)).split(QLatin1Char('.'));
+        const QStringList octets = numberToIp(m_ctx.bans->at(m_n)).split(QLatin1Char('.'));
         for (size_t i = 0; i < m_octetBoxes.size(); ++i)
             m_octetBoxes[i]->setText(octets.at(static_cast<qsizetype>(i)));
     }
@@ -141,7 +141,7 @@ void BanAddressDialog::apply() {
     for (const QLineEdit* box : m_octetBoxes)
         octets << box->text();
     const QString text = octets.join(QLatin1Char('.'));
-    const qint32 number = IpToNumber(text);
+    const qint32 number = ipToNumber(text);
 
     BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
     const bool appending = m_n < 0 || m_n >= m_ctx.bans->count();

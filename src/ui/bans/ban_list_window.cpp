@@ -34,7 +34,7 @@ BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
     setTabOrder(m_change, m_list);
 
     for (int k = 0; k < m_ctx.bans->count(); ++k)
-        m_list->addItem(NumberToIp(m_ctx.bans->at(k)));
+        m_list->addItem(numberToIp(m_ctx.bans->at(k)));
 
     connect(m_add, &VistaButton::Click, this, &BanListWindow::addAddress);
     connect(m_change, &VistaButton::Click, this, &BanListWindow::changeAddress);

@@ -255,7 +255,7 @@ void MainWindow::load() {
     if (stored.autoStart == 1) {
         // Never made translucent: the window is not shown at all.
         m_startHidden = true;
-        m_ctx.controller->StartRelay(currentBoxes());
+        m_ctx.controller->startRelay(currentBoxes());
         return;
     }
     m_fade->startFadeIn();

@@ -138,7 +138,7 @@ void OnlineListWindow::banSelected() {
     const QString address = selectedAddress();
     if (!address.isEmpty()) {
         BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
-        const BanChanges::Outcome outcome = changes.add(IpToNumber(address));
+        const BanChanges::Outcome outcome = changes.add(ipToNumber(address));
         if (outcome != BanChanges::Outcome::Saved)
             m_ctx.messages->show(this, changes.messageFor(outcome));
     }

@@ -60,7 +60,7 @@ struct Fixture {
     QList<Face> animate() {
         QList<Face> faces;
         for (int guard = 0; guard < 10 && button->moveInActive(); ++guard) {
-            button->MoveInTick();
+            button->moveInTick();
             faces << button->face().face();
         }
         return faces;
@@ -114,7 +114,7 @@ private slots:
         f.release({50, 15});
         QCOMPARE(clicks.size(), 1);
         QCOMPARE(f.animate(), QList<Face>({downs(0), downs(1), downs(2), downs(3), downs(4)}));
-        QVERIFY(f.button->face().MouseInside);
+        QVERIFY(f.button->face().mouseInside);
         f.moveTo({52, 16});
         QVERIFY(!f.button->moveInActive());
     }
@@ -135,9 +135,9 @@ private slots:
         Fixture f;
         QSignalSpy outs(f.button, &VistaButton::MouseOut);
         f.moveTo({50, 15});
-        f.button->MoveInTick();
-        f.button->MoveInTick();
-        f.button->MoveInTick();
+        f.button->moveInTick();
+        f.button->moveInTick();
+        f.button->moveInTick();
         QCOMPARE(f.button->face().face(), moves(2));
         f.leave();
         QCOMPARE(outs.size(), 1);
@@ -185,14 +185,14 @@ private slots:
         f.button->setState(0);
         f.button->setState(7);
         QCOMPARE(f.button->face().face(), pc(PcNormal));
-        QCOMPARE(f.button->State(), 7);
+        QCOMPARE(f.button->state(), 7);
     }
 
     void disablingGreysTheCaptionAndTheFace() {
         Fixture f;
         QCOMPARE(captionColour(*f.button), QColor(0, 0, 0));
         f.moveTo({50, 15});
-        f.button->MoveInTick();
+        f.button->moveInTick();
         f.button->setEnabled(false);
         QCOMPARE(f.button->face().face(), pc(PcDisabled));
         QCOMPARE(captionColour(*f.button), QColor(161, 161, 146));
@@ -305,7 +305,7 @@ private slots:
         button.setObjectName(QStringLiteral("VistaButton1"));
         QCOMPARE(button.caption(), QStringLiteral("VistaButton1"));
         QCOMPARE(button.font(), windowFont);
-        QCOMPARE(button.State(), 0);
+        QCOMPARE(button.state(), 0);
         QVERIFY(button.isEnabled());
     }
 
@@ -321,7 +321,7 @@ private slots:
         bag.write(QStringLiteral("caption"), QStringLiteral("Бан"), QString());
         bag.write(QStringLiteral("ENABLED"), false, true);
         button.readProperties(bag);
-        QCOMPARE(button.State(), 1);
+        QCOMPARE(button.state(), 1);
         QCOMPARE(button.caption(), QStringLiteral("Бан"));
         QVERIFY(!button.isEnabled());
         button.setEnabled(true);

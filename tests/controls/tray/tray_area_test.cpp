@@ -162,7 +162,7 @@ private slots:
     void toolTipIsStoredTrimmedAndWholeAndCutForThePlatform() {
         FakeTray t;
         t.tray.setToolTip(QStringLiteral("  42  "));
-        QCOMPARE(t.tray.ToolTip(), QStringLiteral("42"));
+        QCOMPARE(t.tray.toolTip(), QStringLiteral("42"));
         QCOMPARE(t.log.adds, 0); // set while hidden: kept for the next showing
 
         t.showProgramIcon();
@@ -171,9 +171,9 @@ private slots:
 
         const QString seventy(70, QLatin1Char('x'));
         t.tray.setToolTip(seventy);
-        QCOMPARE(t.tray.ToolTip(), seventy);
+        QCOMPARE(t.tray.toolTip(), seventy);
         QCOMPARE(t.log.toolTip, seventy.left(64));
-        QCOMPARE(t.tray.ToolTip().size(), 70);
+        QCOMPARE(t.tray.toolTip().size(), 70);
     }
 
     void visibleChangesOnlyOnANewValue() {
@@ -195,9 +195,9 @@ private slots:
         t.showProgramIcon();
         QVERIFY(t.log.present);
         t.tray.setIcon(QIcon());
-        QVERIFY(!t.tray.Visible());
+        QVERIFY(!t.tray.isVisible());
         QVERIFY(!t.log.present);
-        QVERIFY(t.tray.Icon().isNull());
+        QVERIFY(t.tray.icon().isNull());
 
         // A new picture while shown reaches the platform at once.
         t.showProgramIcon();
@@ -224,9 +224,9 @@ private slots:
         bag.write("visible", true, false);
         FakeTray t;
         t.tray.readProperties(bag);
-        QVERIFY(!t.tray.Icon().isNull());
-        QCOMPARE(t.tray.ToolTip(), QStringLiteral("stored"));
-        QVERIFY(t.tray.Visible());
+        QVERIFY(!t.tray.icon().isNull());
+        QCOMPARE(t.tray.toolTip(), QStringLiteral("stored"));
+        QVERIFY(t.tray.isVisible());
         QCOMPARE(t.log.adds, 0); // a stored True does not show the icon by itself
 
         FakeTray fresh;
@@ -234,9 +234,9 @@ private slots:
         fresh.tray.writeProperties(saved);
         QCOMPARE(saved.size(), 0); // all at their defaults
         fresh.tray.readProperties(saved);
-        QVERIFY(fresh.tray.Icon().isNull());
-        QCOMPARE(fresh.tray.ToolTip(), QString());
-        QVERIFY(!fresh.tray.Visible());
+        QVERIFY(fresh.tray.icon().isNull());
+        QCOMPARE(fresh.tray.toolTip(), QString());
+        QVERIFY(!fresh.tray.isVisible());
 
         t.tray.writeProperties(saved);
         QVERIFY(saved.contains("Icon") && saved.contains("tooltip") && saved.contains("Visible"));
@@ -250,8 +250,8 @@ private slots:
         tray.setIcon(programIcon());
         tray.setToolTip(QStringLiteral("Онлайн – 3"));
         tray.setVisible(true);
-        QVERIFY(tray.Visible());
-        QCOMPARE(tray.ToolTip(), QStringLiteral("Онлайн – 3"));
+        QVERIFY(tray.isVisible());
+        QCOMPARE(tray.toolTip(), QStringLiteral("Онлайн – 3"));
         tray.setVisible(false);
         tray.setVisible(true);
         QCOMPARE(downs.size(), 0);

@@ -53,8 +53,8 @@ private slots:
             writeBytes(m_path, QByteArray("\xC0\xA8\x00\x01\x0A\x00\x00\xC8\xFF\xFF\xFF\xFF", 12)));
         const BanTable table = loadBanFile(m_path);
         QCOMPARE(table.count(), 2);
-        QCOMPARE(NumberToIp(table.at(0)), QStringLiteral("192.168.0.1"));
-        QCOMPARE(table.at(1), IpToNumber(u"10.0.0.200"));
+        QCOMPARE(numberToIp(table.at(0)), QStringLiteral("192.168.0.1"));
+        QCOMPARE(table.at(1), ipToNumber(u"10.0.0.200"));
         QCOMPARE(table.elements().back(), -1); // the spare, kept but not a ban
         QVERIFY(!table.contains(-1));
     }
@@ -68,18 +68,18 @@ private slots:
 
     void saveWritesEveryElementWithTheSpare() {
         BanTable table;
-        QVERIFY(table.append(IpToNumber(u"192.168.0.1")));
-        QVERIFY(SaveBanTable(table, m_path));
+        QVERIFY(table.append(ipToNumber(u"192.168.0.1")));
+        QVERIFY(saveBanTable(table, m_path));
         QCOMPARE(readBytes(m_path), QByteArray("\xC0\xA8\x00\x01\x00\x00\x00\x00", 8));
 
         table.setElements({'A', 'B', 'C', 'S'});
         table.remove(0);
-        QVERIFY(SaveBanTable(table, m_path));
+        QVERIFY(saveBanTable(table, m_path));
         QCOMPARE(readBytes(m_path), QByteArray("C\0\0\0B\0\0\0C\0\0\0", 12));
 
         table.setElements({'A', 0});
         table.remove(0);
-        QVERIFY(SaveBanTable(table, m_path));
+        QVERIFY(saveBanTable(table, m_path));
         QCOMPARE(readBytes(m_path), QByteArray("A\0\0\0", 4));
         QCOMPARE(loadBanFile(m_path).count(), 0);
         QVERIFY(QFile::exists(m_path));
@@ -89,7 +89,7 @@ private slots:
         BanTable table;
         for (qint32 n = -500; n < 500; ++n)
             QVERIFY(table.append(n * 7919));
-        QVERIFY(SaveBanTable(table, m_path));
+        QVERIFY(saveBanTable(table, m_path));
         QCOMPARE(loadBanFile(m_path).elements(), table.elements());
     }
 
@@ -102,7 +102,7 @@ private slots:
         QString error;
         {
             const FileSizeLimit diskFull(100);
-            QVERIFY(!SaveBanTable(table, m_path, &error));
+            QVERIFY(!saveBanTable(table, m_path, &error));
         }
         QVERIFY(!error.isEmpty());
         QCOMPARE(readBytes(m_path), old);
@@ -112,7 +112,7 @@ private slots:
     void saveIntoAMissingFolderFails() {
         QVERIFY(writeBytes(m_dir.filePath(QStringLiteral("file")), "x"));
         QString error;
-        QVERIFY(!SaveBanTable(BanTable(), m_dir.filePath(QStringLiteral("file/ban.dat")), &error));
+        QVERIFY(!saveBanTable(BanTable(), m_dir.filePath(QStringLiteral("file/ban.dat")), &error));
         QVERIFY(!error.isEmpty());
     }
 };

@@ -23,8 +23,8 @@ private slots:
         QFETCH(QString, text);
         QFETCH(qint32, number);
         QFETCH(QString, normalised);
-        QCOMPARE(IpToNumber(text), number);
-        QCOMPARE(NumberToIp(number), normalised);
+        QCOMPARE(ipToNumber(text), number);
+        QCOMPARE(numberToIp(number), normalised);
     }
 
     void invalidTextGivesZero_data() {
@@ -49,12 +49,12 @@ private slots:
     }
     void invalidTextGivesZero() {
         QFETCH(QString, text);
-        QCOMPARE(IpToNumber(text), 0);
+        QCOMPARE(ipToNumber(text), 0);
     }
 
     void everyNumberSurvivesTheRoundTrip() {
         for (const qint32 number : {0, 1, -1, 16820416, -939524086, INT_MIN, INT_MAX, 0x00FF00FF})
-            QCOMPARE(IpToNumber(NumberToIp(number)), number);
+            QCOMPARE(ipToNumber(numberToIp(number)), number);
     }
 };
 

@@ -15,7 +15,7 @@ private:
     QString m_path;
 
     QString read(const QString& key, const QString& section = QStringLiteral("main")) {
-        return ReadIniValue(section, key, m_path);
+        return readIniValue(section, key, m_path);
     }
 
 private slots:
@@ -44,7 +44,7 @@ private slots:
         QCOMPARE(read(QStringLiteral("Missing")), QString());
         QCOMPARE(read(QStringLiteral("Late")), QString()); // only the first [main] counts
         QCOMPARE(read(QStringLiteral("Client_Port"), QStringLiteral("none")), QString());
-        QCOMPARE(ReadIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
+        QCOMPARE(readIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
                               m_dir.filePath(QStringLiteral("absent.ini"))),
                  QString());
     }
@@ -62,7 +62,7 @@ private slots:
     }
 
     void writingCreatesTheFileWithLineFeeds() {
-        QVERIFY(WriteIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
+        QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
                               QStringLiteral(" 9730"), m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[main]\nClient_Port= 9730\n"));
     }
@@ -77,7 +77,7 @@ private slots:
                                   "[last]\r\n"
                                   "junk line without equals\r\n";
         QVERIFY(writeBytes(m_path, before));
-        QVERIFY(WriteIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
+        QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
                               QStringLiteral(" 40000"), m_path));
         QCOMPARE(readBytes(m_path), QByteArray("; settings\r\n"
                                                "[other]\r\n"
@@ -91,16 +91,16 @@ private slots:
 
     void newKeysGoAfterTheSectionsLastLine() {
         QVERIFY(writeBytes(m_path, "[main]\nA=1\n\n\n[other]\nB=2"));
-        QVERIFY(WriteIniValue(QStringLiteral("main"), QStringLiteral("New"), QStringLiteral("n"),
+        QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("New"), QStringLiteral("n"),
                               m_path));
-        QVERIFY(WriteIniValue(QStringLiteral("other"), QStringLiteral("C"), QStringLiteral("3"),
+        QVERIFY(writeIniValue(QStringLiteral("other"), QStringLiteral("C"), QStringLiteral("3"),
                               m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[main]\nA=1\nNew=n\n\n\n[other]\nB=2\nC=3\n"));
     }
 
     void newSectionsGoAtTheEnd() {
         QVERIFY(writeBytes(m_path, "[other]\r\nB=2"));
-        QVERIFY(WriteIniValues(QStringLiteral("main"),
+        QVERIFY(writeIniValues(QStringLiteral("main"),
                                {{QStringLiteral("A"), QStringLiteral("1")},
                                 {QStringLiteral("B"), QStringLiteral("2")},
                                 {QStringLiteral("a"), QStringLiteral("3")}},
@@ -111,12 +111,12 @@ private slots:
     void namesAndValuesThatCannotBeStoredAreRefused() {
         QVERIFY(writeBytes(m_path, "[main]\nA=1\n"));
         const QString main = QStringLiteral("main");
-        QVERIFY(!WriteIniValue(main, QStringLiteral("A"), QStringLiteral("x\n[evil]"), m_path));
-        QVERIFY(!WriteIniValue(main, QStringLiteral("A"), QStringLiteral("x\ry"), m_path));
-        QVERIFY(!WriteIniValue(main, QStringLiteral("A=B"), QStringLiteral("x"), m_path));
-        QVERIFY(!WriteIniValue(main, QString(), QStringLiteral("x"), m_path));
-        QVERIFY(!WriteIniValue(main, QStringLiteral(" A"), QStringLiteral("x"), m_path));
-        QVERIFY(!WriteIniValue(QStringLiteral("a]b"), QStringLiteral("A"), QStringLiteral("x"),
+        QVERIFY(!writeIniValue(main, QStringLiteral("A"), QStringLiteral("x\n[evil]"), m_path));
+        QVERIFY(!writeIniValue(main, QStringLiteral("A"), QStringLiteral("x\ry"), m_path));
+        QVERIFY(!writeIniValue(main, QStringLiteral("A=B"), QStringLiteral("x"), m_path));
+        QVERIFY(!writeIniValue(main, QString(), QStringLiteral("x"), m_path));
+        QVERIFY(!writeIniValue(main, QStringLiteral(" A"), QStringLiteral("x"), m_path));
+        QVERIFY(!writeIniValue(QStringLiteral("a]b"), QStringLiteral("A"), QStringLiteral("x"),
                                m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[main]\nA=1\n"));
     }
@@ -126,11 +126,11 @@ private slots:
                                   QStringLiteral("\u00FF\u00E9;=[]\"quoted\""),
                                   QStringLiteral("a\0b"), QString()};
         for (const QString& value : values) {
-            QVERIFY(WriteIniValue(QStringLiteral("main"), QStringLiteral("K"), value, m_path));
+            QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("K"), value, m_path));
             QCOMPARE(read(QStringLiteral("K")), value);
         }
         // Outside single-byte text: stored as "?"
-        QVERIFY(WriteIniValue(QStringLiteral("main"), QStringLiteral("K"),
+        QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("K"),
                               QStringLiteral("\u0416x"), m_path));
         QCOMPARE(read(QStringLiteral("K")), QStringLiteral("?x"));
     }
@@ -143,7 +143,7 @@ private slots:
             byte = static_cast<char>(random.bounded(256));
         QVERIFY(writeBytes(m_path, garbage));
         QCOMPARE(read(QStringLiteral("Client_Port")), QString());
-        QVERIFY(WriteIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
+        QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("Client_Port"),
                               QStringLiteral(" 1"), m_path));
         QCOMPARE(read(QStringLiteral("Client_Port")), QStringLiteral("1"));
         QCOMPARE(readBytes(m_path).left(garbage.size()), garbage);
@@ -158,7 +158,7 @@ private slots:
     void aFolderIsNeitherReadNorReplaced() {
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("config.ini")));
         QCOMPARE(read(QStringLiteral("Client_Port")), QString());
-        QVERIFY(!WriteIniValue(QStringLiteral("main"), QStringLiteral("A"), QStringLiteral("1"),
+        QVERIFY(!writeIniValue(QStringLiteral("main"), QStringLiteral("A"), QStringLiteral("1"),
                                m_path));
         QVERIFY(QFileInfo(m_path).isDir());
         QVERIFY(QDir(m_dir.path()).rmdir(QStringLiteral("config.ini")));
@@ -168,7 +168,7 @@ private slots:
         const QByteArray huge = "[main]\nA=1\n" + QByteArray(17 * 1024 * 1024, '\n');
         QVERIFY(writeBytes(m_path, huge));
         QCOMPARE(read(QStringLiteral("A")), QString());
-        QVERIFY(!WriteIniValue(QStringLiteral("main"), QStringLiteral("A"), QStringLiteral("2"),
+        QVERIFY(!writeIniValue(QStringLiteral("main"), QStringLiteral("A"), QStringLiteral("2"),
                                m_path));
         QCOMPARE(QFileInfo(m_path).size(), huge.size());
     }
@@ -178,7 +178,7 @@ private slots:
         QVERIFY(writeBytes(m_path, old));
         {
             const FileSizeLimit diskFull(old.size() + 4);
-            QVERIFY(!WriteIniValue(QStringLiteral("main"), QStringLiteral("A"), QString(100, u'2'),
+            QVERIFY(!writeIniValue(QStringLiteral("main"), QStringLiteral("A"), QString(100, u'2'),
                                    m_path));
         }
         QCOMPARE(readBytes(m_path), old);

@@ -177,7 +177,7 @@ private slots:
 
     void applyOfABannedAddressOnlyTells() {
         WindowContext c;
-        c.bans.append(IpToNumber(u"10.0.0.1"));
+        c.bans.append(ipToNumber(u"10.0.0.1"));
         auto dialog = openDialog(c, -1);
         type(dialog, QStringLiteral("10.0.0.01"));
         dialog->applyButton()->Click();
@@ -190,8 +190,8 @@ private slots:
 
     void changeModeFillsTheBoxesAndReplaces() {
         WindowContext c;
-        c.bans.append(IpToNumber(u"192.168.0.1"));
-        c.bans.append(IpToNumber(u"10.0.0.1"));
+        c.bans.append(ipToNumber(u"192.168.0.1"));
+        c.bans.append(ipToNumber(u"10.0.0.1"));
         auto dialog = openDialog(c, 1);
         QCOMPARE(boxTexts(*dialog), QStringList({"10", "0", "0", "1"}));
         QVERIFY(c.messages.shown().isEmpty());
@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(changed.first().at(0).toInt(), 1);
         QCOMPARE(changed.first().at(1).toString(), QStringLiteral("10.0.0.9"));
         QCOMPARE(c.bans.elements(),
-                 std::vector<qint32>({IpToNumber(u"192.168.0.1"), IpToNumber(u"10.0.0.9"), 0}));
+                 std::vector<qint32>({ipToNumber(u"192.168.0.1"), ipToNumber(u"10.0.0.9"), 0}));
         QCOMPARE(readBytes(c.banFile()).size(), 12);
     }
 
@@ -243,7 +243,7 @@ private slots:
 
     void failedSaveKeepsTheDialogAndTheTable() {
         WindowContext c;
-        c.bans.append(IpToNumber(u"192.168.0.1"));
+        c.bans.append(ipToNumber(u"192.168.0.1"));
         QVERIFY(c.makeFolderUnwritable());
         auto dialog = openDialog(c, -1);
         QSignalSpy added(dialog.data(), &BanAddressDialog::rowAdded);
@@ -252,7 +252,7 @@ private slots:
         QCOMPARE(c.messages.shown().size(), 1);
         QCOMPARE(c.messages.shown().first().message.icon, MessageIcon::Critical);
         QCOMPARE(added.size(), 0);
-        QCOMPARE(c.bans.elements(), std::vector<qint32>({IpToNumber(u"192.168.0.1"), 0}));
+        QCOMPARE(c.bans.elements(), std::vector<qint32>({ipToNumber(u"192.168.0.1"), 0}));
         QTest::qWait(20);
         QVERIFY(dialog && dialog->isVisible());
         dialog->close();

@@ -17,9 +17,9 @@ using namespace qm::test;
 
 namespace {
 
-const qint32 A = IpToNumber(u"1.1.1.1");
-const qint32 B = IpToNumber(u"2.2.2.2");
-const qint32 C = IpToNumber(u"3.3.3.3");
+const qint32 A = ipToNumber(u"1.1.1.1");
+const qint32 B = ipToNumber(u"2.2.2.2");
+const qint32 C = ipToNumber(u"3.3.3.3");
 
 // The windows' context with a ban table of the given elements, as loaded.
 struct Context : WindowContext {
@@ -150,7 +150,7 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
         QVERIFY(window->isEnabled());
         QCOMPARE(rows(*window), QStringList({"1.1.1.1", "010.1.1.007"}));
-        QCOMPARE(readBytes(c.banFile()), records({A, IpToNumber(u"10.1.1.7"), 0}));
+        QCOMPARE(readBytes(c.banFile()), records({A, ipToNumber(u"10.1.1.7"), 0}));
         window->close();
         QTRY_VERIFY(window.isNull());
 
@@ -171,7 +171,7 @@ private slots:
         dialog->applyButton()->Click();
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(rows(*window), QStringList({"1.1.1.1", "2.2.2.9"}));
-        QCOMPARE(readBytes(c.banFile()), records({A, IpToNumber(u"2.2.2.9"), 0}));
+        QCOMPARE(readBytes(c.banFile()), records({A, ipToNumber(u"2.2.2.9"), 0}));
         window->close();
     }
 

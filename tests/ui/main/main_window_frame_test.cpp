@@ -70,10 +70,10 @@ private slots:
         fade.startFadeIn();
         QCOMPARE(alphas(applied), QList<int>{0}); // fully transparent when first shown
         for (int tick = 1; tick <= 49; ++tick)
-            fade.FadeStep();
-        QCOMPARE(fade.OpacityPercent(), 98);
+            fade.fadeStep();
+        QCOMPARE(fade.opacityPercent(), 98);
         QVERIFY(fade.isRunning());
-        fade.FadeStep(); // the 50th tick applies 98 % once more and stops
+        fade.fadeStep(); // the 50th tick applies 98 % once more and stops
         QVERIFY(!fade.isRunning());
         QCOMPARE(applied.size(), 51);
         QCOMPARE(alphas(applied).at(1), 5);
@@ -88,23 +88,23 @@ private slots:
         QSignalSpy finished(&fade, &WindowFade::fadeOutFinished);
         fade.startFadeIn();
         for (int tick = 0; tick < 20; ++tick)
-            fade.FadeStep();
-        QCOMPARE(fade.OpacityPercent(), 40);
+            fade.fadeStep();
+        QCOMPARE(fade.opacityPercent(), 40);
 
         fade.requestExit();
-        QVERIFY(fade.Closing());
+        QVERIFY(fade.isClosing());
         applied.clear();
         for (int tick = 0; tick < 10; ++tick)
-            fade.FadeStep();
-        QCOMPARE(fade.OpacityPercent(), 20);
+            fade.fadeStep();
+        QCOMPARE(fade.opacityPercent(), 20);
         fade.requestExit(); // a second request changes nothing
         for (int tick = 0; tick < 10; ++tick)
-            fade.FadeStep();
-        QCOMPARE(fade.OpacityPercent(), 0);
+            fade.fadeStep();
+        QCOMPARE(fade.opacityPercent(), 0);
         QCOMPARE(applied.size(), 20);
         QCOMPARE(alphas(applied).constFirst(), WindowFade::alphaForPercent(38));
         QVERIFY(finished.isEmpty());
-        fade.FadeStep(); // the next tick ends
+        fade.fadeStep(); // the next tick ends
         QCOMPARE(finished.size(), 1);
         QVERIFY(!fade.isRunning());
         fade.requestExit();
@@ -130,7 +130,7 @@ private slots:
         QVERIFY(ended.wait(5000));
         QCOMPARE(window->windowOpacity(), 0.0);
         QVERIFY(!window->isVisible());
-        QVERIFY(!main.control<TrayArea>("TrayArea1")->Visible());
+        QVERIFY(!main.control<TrayArea>("TrayArea1")->isVisible());
         window->requestExit();
         QTest::qWait(50);
         QCOMPARE(ended.size(), 1);
@@ -142,7 +142,7 @@ private slots:
         QSignalSpy ended(window, &MainWindow::programEnded);
         window->close();
         QVERIFY(ended.wait(5000));
-        QVERIFY(!main.control<TrayArea>("TrayArea1")->Visible());
+        QVERIFY(!main.control<TrayArea>("TrayArea1")->isVisible());
     }
 
     void dragsOnlyWithTheLeftButtonAlone() {
@@ -187,7 +187,7 @@ private slots:
 
         QTest::mouseClick(minimise, Qt::LeftButton);
         auto* tray = main.control<TrayArea>("TrayArea1");
-        QVERIFY(tray->Visible());
+        QVERIFY(tray->isVisible());
         if (QSystemTrayIcon::isSystemTrayAvailable()) {
             QVERIFY(!window->isVisible());
         } else {
@@ -223,7 +223,7 @@ private slots:
         QVERIFY(window->isVisible());
         triggerMenuEntry(*tray, QStringLiteral("ВЫХОД"));
         QVERIFY(ended.wait(5000));
-        QVERIFY(!tray->Visible());
+        QVERIFY(!tray->isVisible());
     }
 
     void developmentOpensOneAboutWindowWithWorkingLink() {

@@ -77,8 +77,8 @@ private slots:
         QCOMPARE(main.control<VistaButton>("VistaButton1")->caption(),
                  QStringLiteral("Development"));
         auto* tray = main.control<TrayArea>("TrayArea1");
-        QVERIFY(tray->Visible());
-        QVERIFY(tray->ToolTip().isEmpty());
+        QVERIFY(tray->isVisible());
+        QVERIFY(tray->toolTip().isEmpty());
         QVERIFY(!QFile::exists(main.rig.configPath())); // nothing is written at load
         QVERIFY(main.messages.shown().isEmpty());
     }
@@ -106,13 +106,13 @@ private slots:
         MainWindow* window = main.open();
 
         QVERIFY(window->startHidden());
-        QVERIFY(main.control<TrayArea>("TrayArea1")->Visible());
+        QVERIFY(main.control<TrayArea>("TrayArea1")->isVisible());
         QVERIFY(listening.wait(5000));
         QVERIFY(!window->isVisible());
         QCOMPARE(window->windowOpacity(), 1.0); // never made translucent
         QCOMPARE(main.control<VistaButton>("Label3")->caption(), QStringLiteral("Рестарт"));
         QVERIFY(main.control<QLabel>("Online")->isEnabled());
-        QCOMPARE(main.control<TrayArea>("TrayArea1")->ToolTip(), QStringLiteral("Онлайн – 0"));
+        QCOMPARE(main.control<TrayArea>("TrayArea1")->toolTip(), QStringLiteral("Онлайн – 0"));
         QCOMPARE(textColour(main.box("Text2")), Reachable);
         QCOMPARE(textColour(main.box("Text10")), Reachable);
         QCOMPARE(textColour(main.box("Text1")), QColor(Qt::white));
@@ -124,7 +124,7 @@ private slots:
         QSignalSpy ended(window, &MainWindow::programEnded);
         window->requestExit();
         QVERIFY(ended.wait(1000));
-        QVERIFY(!main.control<TrayArea>("TrayArea1")->Visible());
+        QVERIFY(!main.control<TrayArea>("TrayArea1")->isVisible());
     }
 
     void automaticStartWithoutServerReportsAndStaysHidden() {
@@ -223,13 +223,13 @@ private slots:
         QVERIFY(roundTrip(*first, "one"));
         QVERIFY(roundTrip(*second, "two"));
         QTRY_COMPARE_WITH_TIMEOUT(main.text("Online"), QStringLiteral("Онлаин – 2"), 5000);
-        QCOMPARE(main.control<TrayArea>("TrayArea1")->ToolTip(), QStringLiteral("Онлаин – 2"));
+        QCOMPARE(main.control<TrayArea>("TrayArea1")->toolTip(), QStringLiteral("Онлаин – 2"));
 
         auto* tray = main.control<TrayArea>("TrayArea1");
         QStringList toolTips;
         connect(tray, &TrayArea::PropertyChanged, this, [&](const QString& name) {
             if (name == QLatin1String("ToolTip"))
-                toolTips << tray->ToolTip();
+                toolTips << tray->toolTip();
         });
         QSignalSpy firstClosed(first.get(), &QTcpSocket::disconnected);
         QSignalSpy secondClosed(second.get(), &QTcpSocket::disconnected);

@@ -237,7 +237,7 @@ private slots:
         clickRow(window, 0);
         QTest::keyClick(window.list(), Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(relay.bans.count(), 1);
-        QCOMPARE(NumberToIp(relay.bans.at(0)), QStringLiteral("127.0.0.8"));
+        QCOMPARE(numberToIp(relay.bans.at(0)), QStringLiteral("127.0.0.8"));
         QCOMPARE(readBytes(relay.banFile()), QByteArray::fromHex("7f00000800000000"));
         QVERIFY(relay.messages.shown().isEmpty());
         QTest::qWait(50);
@@ -288,7 +288,7 @@ private slots:
 
     void bannedButtonOpensTheBanListAndDisablesTheWindow() {
         LiveRelay relay;
-        relay.bans.append(IpToNumber(u"192.168.0.1"));
+        relay.bans.append(ipToNumber(u"192.168.0.1"));
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
         OnlineListWindow window(relay.ctx);
@@ -320,7 +320,7 @@ private slots:
     // no longer the table's: its "Удалить" lifts another ban than the row shows.
     void closingAnOpenerClosesWhatItOpened() {
         WindowContext c;
-        c.bans.append(IpToNumber(u"1.1.1.1"));
+        c.bans.append(ipToNumber(u"1.1.1.1"));
         QPointer<OnlineListWindow> online = new OnlineListWindow(c.ctx);
         online->show();
         const auto openBanList = [&] {
@@ -343,7 +343,7 @@ private slots:
         online->close();
         QTRY_VERIFY(online.isNull());
         QTRY_VERIFY(banList.isNull());
-        QCOMPARE(c.bans.elements(), std::vector<qint32>({IpToNumber(u"1.1.1.1"), 0}));
+        QCOMPARE(c.bans.elements(), std::vector<qint32>({ipToNumber(u"1.1.1.1"), 0}));
     }
 
     void refreshKeepsTheScrollPosition() {
