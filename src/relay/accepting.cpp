@@ -3,6 +3,7 @@
 #include "relay/relay_engine_impl.h"
 
 #include "core/bans/ip_address.h"
+#include "relay/socket_options.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -148,6 +149,8 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     pair.server.fd = serverFd;
     pair.clientAddress = address;
     pair.upstream = *upstream;
+    setPairSocketOptions(fd);
+    setPairSocketOptions(serverFd);
     pairTable.occupy(pair.slot, std::move(owned));
     setDeadline(pair.server, connectTimeoutMs);
 

@@ -3,12 +3,17 @@
 #include "support/test_main.h"
 
 #include <QCryptographicHash>
+#include <QEventLoop>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -151,6 +156,114 @@ private:
     std::thread m_thread;
 };
 
+// A client and an upstream on threads of their own, both with Nagle's
+// algorithm off, that trade messages in three 50-byte pieces 2 ms apart.
+// Each round's time runs from the client's last piece to the reply's last
+// byte: about 4 ms, unless the relay holds a piece back for a delayed ACK.
+class PiecewiseExchange {
+public:
+    static constexpr int Rounds = 5;
+    static constexpr int Pieces = 3;
+    static constexpr int PieceBytes = 50;
+
+    PiecewiseExchange() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_listener, 1);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_upstream = std::thread([this] {
+            pollfd ready{m_listener, POLLIN, 0};
+            if (::poll(&ready, 1, 10000) == 1)
+                exchange(::accept(m_listener, nullptr, nullptr), false);
+        });
+    }
+    ~PiecewiseExchange() {
+        m_upstream.join();
+        ::close(m_listener);
+    }
+    Upstream upstream() const { return {QStringLiteral("127.0.0.2"), m_port}; }
+
+    // Runs the rounds through the relay on relayPort while this thread's event
+    // loop drives the relay (a polling wait would add its own delay); returns
+    // the milliseconds of every round, sorted, or fewer when one failed.
+    std::vector<double> run(quint16 relayPort) {
+        QEventLoop loop;
+        QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+        m_client = std::thread([this, relayPort, &loop] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(relayPort);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                exchange(fd, true);
+            else
+                ::close(fd);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        m_client.join();
+        return m_roundMs;
+    }
+
+private:
+    void exchange(int fd, bool isClient) {
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        const timeval bound{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        const auto sendPieces = [fd] {
+            const QByteArray piece(PieceBytes, 'p');
+            for (int i = 0; i < Pieces; ++i) {
+                if (i > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (::send(fd, piece.constData(), PieceBytes, MSG_NOSIGNAL) != PieceBytes)
+                    return false;
+            }
+            return true;
+        };
+        const auto receiveMessage = [fd] {
+            char buffer[Pieces * PieceBytes];
+            for (int got = 0; got < Pieces * PieceBytes;) {
+                const ssize_t n = ::recv(fd, buffer + got, sizeof buffer - got, 0);
+                if (n <= 0)
+                    return false;
+                got += int(n);
+            }
+            return true;
+        };
+        for (int round = 0; round < Rounds; ++round) {
+            if (!isClient) {
+                if (!receiveMessage() || !sendPieces())
+                    break;
+                continue;
+            }
+            if (!sendPieces())
+                break;
+            const auto start = std::chrono::steady_clock::now();
+            if (!receiveMessage())
+                break;
+            m_roundMs.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+        }
+        if (isClient)
+            std::sort(m_roundMs.begin(), m_roundMs.end());
+        ::close(fd);
+    }
+
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_upstream;
+    std::thread m_client;
+    std::vector<double> m_roundMs;
+};
+
 QByteArray sha1(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
 }
@@ -221,6 +334,16 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(client->bytesAvailable(), 0);
         QCOMPARE(f.engine.livePairs()[0].bytesFromServer, 11u);
+    }
+
+    void smallPiecesLeaveAtOnceBothWays() {
+        RelayFixture f;
+        PiecewiseExchange exchange;
+        f.chooseUpstreams({exchange.upstream()});
+        const std::vector<double> ms = exchange.run(f.engine.serverPort());
+        QCOMPARE(int(ms.size()), PiecewiseExchange::Rounds);
+        // A coarse guard: a held-back piece costs a delayed ACK, 40 ms.
+        QVERIFY2(ms[ms.size() / 2] < 25, qPrintable(QString::number(ms[ms.size() / 2])));
     }
 
     void aSideThatDoesNotReadStopsTheOtherSideBeingRead() {
