@@ -47,21 +47,28 @@ private:
     QTcpServer m_server;
 };
 
+// A listening socket on 127.0.0.2 with an OS-chosen port, for upstreams that
+// run on threads of their own.
+int listenOnSecondLoopback(quint16& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::listen(fd, 1);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 // An upstream on 127.0.0.2 that, on its own thread, sends a burst to the
 // first connection and closes it, whatever the event loop is doing; or, told
 // to read on, ends its side only and reads until the relay closes the other.
 class BurstUpstream {
 public:
     explicit BurstUpstream(QByteArray burst, bool readsOn = false) : m_burst(std::move(burst)) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listener = listenOnSecondLoopback(m_port);
         m_thread = std::thread([this, readsOn] {
             const int connection = ::accept(m_listener, nullptr, nullptr);
             for (qsizetype sent = 0; connection >= 0 && sent < m_burst.size();) {
@@ -167,15 +174,7 @@ public:
     static constexpr int PieceBytes = 50;
 
     PiecewiseExchange() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listener = listenOnSecondLoopback(m_port);
         m_upstream = std::thread([this] {
             pollfd ready{m_listener, POLLIN, 0};
             if (::poll(&ready, 1, 10000) == 1)
