@@ -10,6 +10,8 @@ QMessageBox::Icon boxIcon(MessageIcon icon) {
     switch (icon) {
     case MessageIcon::Critical:
         return QMessageBox::Critical;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
     case MessageIcon::Information:
         return QMessageBox::Information;
     case MessageIcon::None:

@@ -45,14 +45,14 @@ UserMessage BanChanges::messageFor(Outcome outcome) const {
     case Outcome::AlreadyBanned:
         return {QStringLiteral("Ты уже забанил этот IP Адрес теперь тебе нужно отключить его от "
                                "сервера"),
-                MessageIcon::Information, true};
+                MessageIcon::Information, true, QStringLiteral("address already banned")};
     case Outcome::TableFull:
         return {QStringLiteral("Бан лист заполнен: в нём уже %1 адресов.").arg(BanTable::MaxBans),
-                MessageIcon::Information, true};
+                MessageIcon::Information, true, QStringLiteral("ban list full")};
     case Outcome::SaveFailed:
         return {QStringLiteral("Не удалось сохранить бан лист, изменение отменено.\n%1")
                     .arg(m_saveError.isEmpty() ? m_filePath : m_saveError),
-                MessageIcon::Critical, true};
+                MessageIcon::Critical, true, QStringLiteral("ban list not saved")};
     case Outcome::Saved:
         break;
     }

@@ -17,13 +17,23 @@ const QString CaptionApply = QStringLiteral("Применить");
 const QString CaptionRestart = QStringLiteral("Рестарт");
 const QString CaptionApplyAfterStop = QStringLiteral("Приминить");
 
-const QString TextClientPortRange =
-    QStringLiteral("Порт клиентов должен быть числом от 1 до 65535");
-const QString TextServer1PortNumber = QStringLiteral("Порт сервера 1 должен быть числом");
-const QString TextServer2PortNumber = QStringLiteral("Порт сервера 2 должен быть числом");
-const QString TextPortBusy = QStringLiteral("Порт занят, пожалуйста введите другой порт");
-const QString TextNoServer = QStringLiteral("Сервер недоступен");
-const QString TextForwardingFailed = QStringLiteral("40006");
+struct Message {
+    QString text;
+    QString event;
+};
+
+const Message ClientPortRange{QStringLiteral("Порт клиентов должен быть числом от 1 до 65535"),
+                              QStringLiteral("client port is not a number from 1 to 65535")};
+const Message Server1PortNumber{QStringLiteral("Порт сервера 1 должен быть числом"),
+                                QStringLiteral("server 1 port is not a number")};
+const Message Server2PortNumber{QStringLiteral("Порт сервера 2 должен быть числом"),
+                                QStringLiteral("server 2 port is not a number")};
+const Message PortBusy{QStringLiteral("Порт занят, пожалуйста введите другой порт"),
+                       QStringLiteral("client port is in use")};
+const Message NoServer{QStringLiteral("Сервер недоступен"), QStringLiteral("no server answers")};
+const Message ForwardingFailed{QStringLiteral("40006"),
+                               QStringLiteral("a client's data could not be forwarded")};
+const QString TextSaveFailed = QStringLiteral("Не удалось сохранить настройки.\n%1");
 
 // A burst of forwarding failures closer together than this raises one box.
 constexpr int ForwardingFailureQuietMs = 1000;
@@ -62,6 +72,7 @@ struct RelayController::Impl {
     bool onlineLabelEnabled = false;
 
     bool startAwaitsProbe = false;
+    bool waitingForServer = false;
     bool nextStartByUser = false; // set by apply() for the start it runs
     bool startByUser = false;
 
@@ -97,8 +108,8 @@ struct RelayController::Impl {
         listening = value;
         emit q->listeningChanged(value);
     }
-    void raise(const QString& text, MessageIcon icon, bool fromUserAction) {
-        emit q->messageRaised(UserMessage{text, icon, fromUserAction});
+    void raise(const Message& message, MessageIcon icon, bool fromUserAction) {
+        emit q->messageRaised(UserMessage{message.text, icon, fromUserAction, message.event});
     }
 
     std::optional<Upstream> chooseForNewClient() const {
@@ -106,7 +117,7 @@ struct RelayController::Impl {
     }
 
     void start(const SettingBoxes& boxes);
-    void refuseStart(const QString& text);
+    void refuseStart(const Message& message);
     void finishStart(bool nowListening);
     void probeFinished(bool server1Ok, bool server2Ok);
     void stopForNoServer();
@@ -122,13 +133,13 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
 
     const std::optional<float> clientPort = portBoxNumber(boxes.clientPort);
     if (!clientPort || *clientPort > 65535 || socketPort(*clientPort) == 0)
-        return refuseStart(TextClientPortRange);
+        return refuseStart(ClientPortRange);
     const std::optional<float> serverPort = portBoxNumber(boxes.serverPort);
     if (!serverPort)
-        return refuseStart(TextServer1PortNumber);
+        return refuseStart(Server1PortNumber);
     const std::optional<float> server2Port = portBoxNumber(boxes.server2Port);
     if (!server2Port)
-        return refuseStart(TextServer2PortNumber);
+        return refuseStart(Server2PortNumber);
 
     applied = AppliedSettings{autoStart,   *clientPort,       boxes.serverHost,
                               *serverPort, boxes.server2Host, *server2Port};
@@ -140,8 +151,8 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     monitor.probeUpstreams(server1, server2);
 }
 
-void RelayController::Impl::refuseStart(const QString& text) {
-    raise(text, MessageIcon::Critical, startByUser);
+void RelayController::Impl::refuseStart(const Message& message) {
+    raise(message, MessageIcon::Critical, startByUser);
     finishStart(false);
 }
 
@@ -154,11 +165,21 @@ void RelayController::Impl::probeFinished(bool server1Ok, bool server2Ok) {
     emit q->server1Probed(server1Ok);
     emit q->server2Probed(server2Ok);
     const bool anyServer = server1Ok || server2Ok;
-    if (!anyServer)
+    if (!anyServer && !waitingForServer)
         stopForNoServer();
+    if (!anyServer && options.waitForServer) {
+        if (!waitingForServer) {
+            waitingForServer = true;
+            startAwaitsProbe = true;
+            probeTimer.start();
+            emit q->waitingForServer();
+        }
+        return;
+    }
     if (!startAwaitsProbe)
         return;
     startAwaitsProbe = false;
+    waitingForServer = false;
     if (anyServer)
         openListener();
     else
@@ -173,7 +194,7 @@ void RelayController::Impl::stopForNoServer() {
     probeTimer.stop();
     setApplyCaption(CaptionApplyAfterStop);
     setListening(false);
-    raise(TextNoServer, MessageIcon::Critical, false);
+    raise(NoServer, MessageIcon::Critical, false);
 }
 
 // Whatever succeeded before a failing step stays in effect.
@@ -181,15 +202,20 @@ void RelayController::Impl::openListener() {
     const quint16 port = socketPort(applied.clientPort);
     engine.closeListener();
     if (!engine.listen(port))
-        return refuseStart(TextPortBusy);
+        return refuseStart(PortBusy);
     listeningPort = port;
     if (!datagrams.bind(port, options.datagramUpstreamPort))
-        return refuseStart(TextPortBusy);
+        return refuseStart(PortBusy);
     setOnlineLabelEnabled(true);
     engine.setOnlineN(0);
     showCount(OnlinePrefix::ServerSide);
-    if (!writeAppliedSettings(applied, options.configPath))
-        return refuseStart(TextPortBusy);
+    // The listener and the datagram sockets are fine: a folder that cannot be
+    // written must not keep the relay from serving, only be told.
+    QString saveError;
+    if (!writeAppliedSettings(applied, options.configPath, &saveError))
+        raise(Message{TextSaveFailed.arg(saveError),
+                      QStringLiteral("settings not saved: %1").arg(saveError)},
+              MessageIcon::Warning, false);
     setApplyCaption(CaptionRestart);
     setListening(true);
     probeTimer.start();
@@ -210,6 +236,7 @@ void RelayController::Impl::restart() {
     engine.closeListener();
     monitor.cancel(); // its result would belong to the settings being replaced
     startAwaitsProbe = false;
+    waitingForServer = false;
     engine.closeAllPairs();
     setOnlineDisplay(qm::onlineCaption(OnlinePrefix::ServerSide, 0), QString());
 }
@@ -227,7 +254,7 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
     connect(&d->engine, &RelayEngine::upstreamChosen, &d->datagrams, &DatagramRelay::setUpstream);
     connect(&d->engine, &RelayEngine::forwardingFailed, this, [this] {
         if (d->failureGate.admit())
-            d->raise(TextForwardingFailed, MessageIcon::None, false);
+            d->raise(ForwardingFailed, MessageIcon::None, false);
     });
     connect(&d->monitor, &UpstreamMonitor::serverProbed, this, [this](int server, bool ok) {
         // New clients use each result as soon as it is known.
@@ -311,8 +338,19 @@ void RelayController::restartRelay(const SettingBoxes& boxes) {
     startRelay(boxes);
 }
 
-void RelayController::refreshOnlineDisplay(OnlinePrefix prefix) {
-    d->showCount(prefix);
+std::vector<PairSnapshot> RelayController::livePairs() const {
+    return d->engine.livePairs();
+}
+
+bool RelayController::disconnectClient(const QString& address) {
+    if (!d->engine.disconnectFirst(address))
+        return false;
+    d->showCount(OnlinePrefix::ServerSide);
+    return true;
+}
+
+SettingBoxes RelayController::storedSettings(QStringList* ignored) const {
+    return readSettingBoxes(d->options.configPath, ignored);
 }
 
 } // namespace qm

@@ -20,13 +20,26 @@ public:
         int probeTimeoutMs = 5000; // per server
         int probeIntervalMs = 1000;
         quint16 datagramUpstreamPort = 44786;
+        // Without windows nobody can press apply again: when no server answers,
+        // keep probing and listen as soon as one does.
+        bool waitForServer = false;
     };
 
     RelayController(const BanTable& bans, const Clock& clock, Options options,
                     QObject* parent = nullptr);
     ~RelayController() override;
 
+    // The engine itself, for the headless log's pair events and for tests;
+    // windows use the calls below.
     RelayEngine& engine();
+
+    // The live pairs for the online list, and its disconnect: the first pair
+    // of that address ends, and the caption and tooltip show the new count.
+    std::vector<PairSnapshot> livePairs() const;
+    bool disconnectClient(const QString& address);
+    // config.ini as the boxes show it at load (defaults where unusable, each
+    // such value added to *ignored as "Key=value").
+    SettingBoxes storedSettings(QStringList* ignored = nullptr) const;
 
     bool listening() const;
     bool serverReachable() const;
@@ -50,8 +63,6 @@ public slots:
     void apply(const qm::SettingBoxes& boxes);
     void startRelay(const qm::SettingBoxes& boxes);
     void restartRelay(const qm::SettingBoxes& boxes);
-    // Refresh caption and tooltip with the current count (online list disconnect).
-    void refreshOnlineDisplay(qm::OnlinePrefix prefix);
 
 signals:
     void onlineCaptionChanged(const QString& caption);
@@ -63,6 +74,8 @@ signals:
     void server2Probed(bool reachable); // colours server 2's boxes
     void messageRaised(const qm::UserMessage& message);
     void listeningChanged(bool listening);
+    // With waitForServer: no server answered, probing goes on once a second.
+    void waitingForServer();
     // Every start ends here, listening or refused (by a port check, the probe,
     // a busy port or a failed save).
     void startFinished(bool listening);

@@ -16,8 +16,10 @@ private slots:
         QtMessageBoxes boxes;
         QWidget window;
         window.show();
-        boxes.show(&window, {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false});
-        boxes.show(&window, {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false});
+        boxes.show(&window,
+                   {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false, {}});
+        boxes.show(&window,
+                   {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false, {}});
         QList<QMessageBox*> open = visibleTopLevels<QMessageBox>();
         QCOMPARE(open.size(), 1);
         QMessageBox* box = open.first();
@@ -27,13 +29,14 @@ private slots:
         QCOMPARE(box->standardButtons(), QMessageBox::Ok);
         QVERIFY(!box->isModal() || box->windowModality() != Qt::ApplicationModal);
 
-        boxes.show(&window, {QStringLiteral("другой текст"), MessageIcon::None, false});
+        boxes.show(&window, {QStringLiteral("другой текст"), MessageIcon::None, false, {}});
         QCOMPARE(visibleTopLevels<QMessageBox>().size(), 2);
 
         // Once answered, the same text may come again.
         box->button(QMessageBox::Ok)->click();
         QTRY_COMPARE_WITH_TIMEOUT(visibleTopLevels<QMessageBox>().size(), 1, 2000);
-        boxes.show(&window, {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false});
+        boxes.show(&window,
+                   {QStringLiteral("Сервер недоступен"), MessageIcon::Critical, false, {}});
         QCOMPARE(visibleTopLevels<QMessageBox>().size(), 2);
         for (QMessageBox* left : visibleTopLevels<QMessageBox>())
             left->close();
@@ -52,7 +55,8 @@ private slots:
             wasModal = box->isModal();
             box->button(QMessageBox::Ok)->click();
         });
-        boxes.show(nullptr, {QStringLiteral("Введён неверный IP"), MessageIcon::Information, true});
+        boxes.show(nullptr,
+                   {QStringLiteral("Введён неверный IP"), MessageIcon::Information, true, {}});
         QCOMPARE(seenTitle, QStringLiteral("Quillet mirror"));
         QCOMPARE(seenIcon, QMessageBox::Information);
         QVERIFY(wasModal);

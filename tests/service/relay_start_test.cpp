@@ -20,8 +20,9 @@ class RelayStartTest : public QObject {
 private slots:
     void badPortsAreRefusedBeforeAnySocket_data();
     void badPortsAreRefusedBeforeAnySocket();
-    void busyPortsAndFailedSaveAreRefused_data();
-    void busyPortsAndFailedSaveAreRefused();
+    void busyPortsAreRefused_data();
+    void busyPortsAreRefused();
+    void failedSaveIsToldWhileTheRelayListens();
     void successfulStartWritesConfigAndCaptions();
     void noServerStopsWithMessage();
 };
@@ -83,14 +84,13 @@ void RelayStartTest::badPortsAreRefusedBeforeAnySocket() {
     QCOMPARE(readBytes(rig.configPath()), KeptConfig);
 }
 
-void RelayStartTest::busyPortsAndFailedSaveAreRefused_data() {
+void RelayStartTest::busyPortsAreRefused_data() {
     QTest::addColumn<QString>("what");
     QTest::newRow("listener port") << "tcp";
     QTest::newRow("datagram port 44786") << "udp";
-    QTest::newRow("save") << "save";
 }
 
-void RelayStartTest::busyPortsAndFailedSaveAreRefused() {
+void RelayStartTest::busyPortsAreRefused() {
     QFETCH(QString, what);
     FakeUpstream server;
     ControllerRig rig;
@@ -101,10 +101,7 @@ void RelayStartTest::busyPortsAndFailedSaveAreRefused() {
         QVERIFY(otherListener.listen(QHostAddress::AnyIPv4, port));
     if (what == "udp")
         QVERIFY(otherDatagrams.bind(QHostAddress::AnyIPv4, rig.datagramUpstreamPort));
-    if (what == "save")
-        QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("config.ini"))); // not a file
-    else
-        QVERIFY(writeBytes(rig.configPath(), KeptConfig));
+    QVERIFY(writeBytes(rig.configPath(), KeptConfig));
 
     const SettingBoxes boxes =
         boxesFor(port, server.host(), server.port(), server.host(), server.port());
@@ -114,19 +111,34 @@ void RelayStartTest::busyPortsAndFailedSaveAreRefused() {
     QVERIFY(rig.controller->applyEnabled());
     QVERIFY(!rig.controller->listening());
     QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Применить"));
-    if (what != "save")
-        QCOMPARE(readBytes(rig.configPath()), KeptConfig);
+    QCOMPARE(readBytes(rig.configPath()), KeptConfig);
     // Steps done before the failure stay done: the listener opened before a
-    // busy datagram port or a failed save keeps listening.
+    // busy datagram port keeps listening.
     QCOMPARE(rig.controller->engine().isListening(), what != "tcp");
 
     // The button works again: with the obstacle gone the same press starts.
     otherListener.close();
     otherDatagrams.close();
-    if (what == "save")
-        QVERIFY(QDir(rig.dir.path()).rmdir(QStringLiteral("config.ini")));
     QVERIFY(rig.apply(boxes));
     QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Рестарт"));
+}
+
+// A folder that cannot be written costs the saved settings, not the relay.
+void RelayStartTest::failedSaveIsToldWhileTheRelayListens() {
+    FakeUpstream server;
+    ControllerRig rig;
+    QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("config.ini"))); // not a file
+    const quint16 port = freePort();
+    QVERIFY(rig.apply(boxesFor(port, server.host(), server.port(), server.host(), server.port())));
+    QVERIFY(rig.controller->listening());
+    QCOMPARE(rig.controller->applyCaption(), QStringLiteral("Рестарт"));
+    QCOMPARE(rig.messages.size(), 1);
+    const UserMessage& told = rig.messages.first();
+    QVERIFY(told.text.contains(rig.configPath()));
+    QCOMPARE(told.icon, MessageIcon::Warning);
+    QVERIFY(!told.fromUserAction); // never a modal box
+    auto client = connectClient(port);
+    QVERIFY(roundTrip(*client, "relayed"));
 }
 
 void RelayStartTest::successfulStartWritesConfigAndCaptions() {

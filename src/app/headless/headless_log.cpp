@@ -8,35 +8,64 @@ QString describe(const Upstream& server) {
     return QStringLiteral("%1:%2").arg(server.host, QString::number(server.port));
 }
 
+LogLevel levelOf(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Critical:
+        return LogLevel::Error;
+    case MessageIcon::Warning:
+        return LogLevel::Warning;
+    case MessageIcon::None:
+    case MessageIcon::Information:
+        break;
+    }
+    return LogLevel::Info;
+}
+
 } // namespace
 
 HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, QObject* parent)
     : QObject(parent), m_controller(controller), m_writeLine(std::move(writeLine)) {
     RelayEngine& engine = controller.engine();
+    // A restart opens the listener again without ever leaving the listening state.
+    connect(&controller, &RelayController::startFinished, this, [this](bool listening) {
+        if (listening)
+            m_writeLine(LogLevel::Info,
+                        QStringLiteral("listening on port %1").arg(m_controller.listeningPort()));
+    });
     connect(&controller, &RelayController::listeningChanged, this, [this](bool listening) {
-        m_writeLine(listening
-                        ? QStringLiteral("listening on port %1").arg(m_controller.listeningPort())
-                        : QStringLiteral("listener closed"));
+        if (!listening)
+            m_writeLine(LogLevel::Info, QStringLiteral("listener closed"));
+    });
+    connect(&controller, &RelayController::waitingForServer, this, [this] {
+        m_writeLine(LogLevel::Warning,
+                    QStringLiteral("waiting for a server to answer, probing once a second"));
     });
     connect(&controller, &RelayController::server1Probed, this,
             [this](bool reachable) { serverProbed(1, reachable); });
     connect(&controller, &RelayController::server2Probed, this,
             [this](bool reachable) { serverProbed(2, reachable); });
     connect(&controller, &RelayController::messageRaised, this, [this](const UserMessage& message) {
-        m_writeLine(QStringLiteral("message: %1").arg(message.text));
+        const QString line =
+            message.event.isEmpty()
+                ? QStringLiteral("message: %1").arg(message.text)
+                : QStringLiteral("%1; message: %2").arg(message.event, message.text);
+        m_writeLine(levelOf(message.icon), line);
     });
     connect(&engine, &RelayEngine::clientAccepted, this,
             [this](int slot, const QString& address, const Upstream& server) {
-                m_writeLine(QStringLiteral("client %1 accepted in slot %2, server %3")
+                m_writeLine(LogLevel::Info,
+                            QStringLiteral("client %1 accepted in slot %2, server %3")
                                 .arg(address, QString::number(slot), describe(server)));
             });
     connect(&engine, &RelayEngine::clientRefused, this,
             [this](const QString& address, const QString& reason) {
-                m_writeLine(QStringLiteral("client %1 refused: %2").arg(address, reason));
+                m_writeLine(LogLevel::Info,
+                            QStringLiteral("client %1 refused: %2").arg(address, reason));
             });
     connect(&engine, &RelayEngine::pairEnded, this,
             [this](int slot, const QString& address, quint64 fromClient, quint64 fromServer) {
-                m_writeLine(QStringLiteral("pair %1 of client %2 ended: %3 bytes from client, "
+                m_writeLine(LogLevel::Info,
+                            QStringLiteral("pair %1 of client %2 ended: %3 bytes from client, "
                                            "%4 bytes from server")
                                 .arg(QString::number(slot), address, QString::number(fromClient),
                                      QString::number(fromServer)));
@@ -52,9 +81,17 @@ void HeadlessLog::serverProbed(int server, bool reachable) {
     const QString& host = server == 1 ? applied.serverHost : applied.server2Host;
     const float port = server == 1 ? applied.serverPort : applied.server2Port;
     // Multi-argument form: a host typed with a % in it is printed as typed.
-    m_writeLine(QStringLiteral("server %1 (%2 port %3) %4")
+    m_writeLine(reachable ? LogLevel::Info : LogLevel::Warning,
+                QStringLiteral("server %1 (%2 port %3) %4")
                     .arg(QString::number(server), host, QString::number(port),
                          reachable ? QStringLiteral("reachable") : QStringLiteral("unreachable")));
+}
+
+void HeadlessLog::ignoredSettings(const QStringList& entries) {
+    for (const QString& entry : entries)
+        m_writeLine(
+            LogLevel::Warning,
+            QStringLiteral("config.ini: %1 cannot be read, the default is used").arg(entry));
 }
 
 } // namespace qm

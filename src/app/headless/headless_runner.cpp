@@ -19,12 +19,25 @@ namespace qm {
 
 namespace {
 
-// Exit codes: 0 after SIGINT or SIGTERM, 1 when the first start does not end
-// listening (bad port, no server answering, busy port, settings not saved).
+// Exit codes: 0 after SIGINT or SIGTERM, 1 when the first start is refused
+// (bad port, busy port). With no server answering it waits instead.
 constexpr int ExitStartFailed = 1;
 
 // How long the exit waits for a slow reader to take the lines still queued.
 constexpr std::chrono::milliseconds ExitFlushTime{1000};
+
+// The journal reads a syslog level from the front of each line.
+QString journalPrefix(LogLevel level) {
+    switch (level) {
+    case LogLevel::Error:
+        return QStringLiteral("<3>");
+    case LogLevel::Warning:
+        return QStringLiteral("<4>");
+    case LogLevel::Info:
+        break;
+    }
+    return QStringLiteral("<6>");
+}
 
 } // namespace
 
@@ -35,26 +48,43 @@ int runHeadless(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // A reader that stalls must not stall the relay: lines wait in memory.
     LineOutput output(STDOUT_FILENO);
-    const auto printLine = [&output](const QString& line) { output.writeLine(line); };
+    const bool underJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
+    const auto printLine = [&output, underJournal](LogLevel level, const QString& line) {
+        output.writeLine(underJournal ? journalPrefix(level) + line : line);
+    };
     const long descriptorLimit = raiseFileDescriptorLimit();
 
     const QString folder = programFolder();
-    const BanTable bans = loadBanFile(banFilePath(folder));
-    const SettingBoxes boxes = readSettingBoxes(configPath(folder));
+    BanTable bans = loadBanFile(banFilePath(folder));
     const SystemClock clock;
     RelayController::Options options;
     options.configPath = configPath(folder);
+    options.waitForServer = true;
     RelayController controller(bans, clock, options);
-    controller.setAutoStart(boxes.autoStart);
-
     HeadlessLog log(controller, printLine);
+    const auto storedSettings = [&controller, &log] {
+        QStringList ignored;
+        const SettingBoxes boxes = controller.storedSettings(&ignored);
+        log.ignoredSettings(ignored);
+        controller.setAutoStart(boxes.autoStart);
+        return boxes;
+    };
+
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&app, &output](int number) {
-        output.writeLine(QStringLiteral("stopping on signal %1").arg(number));
-        app.exit(0);
+    QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&](int number) {
+        if (number != SIGHUP) {
+            printLine(LogLevel::Info, QStringLiteral("stopping on signal %1").arg(number));
+            app.exit(0);
+            return;
+        }
+        // As the apply button while listening: the new settings, the pairs
+        // ended, the listener opened again.
+        printLine(LogLevel::Info, QStringLiteral("re-reading config.ini and ban.dat"));
+        bans = loadBanFile(banFilePath(folder));
+        controller.restartRelay(storedSettings());
     });
-    // Without windows nobody can press apply again, so a failed first start
-    // ends the program; a later stop by the probe leaves the pairs running.
+    // A refused first start (a port that is no number or is taken) needs a
+    // person to mend it; a later stop by the probe leaves the pairs running.
     QObject::connect(
         &controller, &RelayController::startFinished, &app,
         [&app](bool listening) {
@@ -63,9 +93,11 @@ int runHeadless(int argc, char** argv) {
         },
         Qt::SingleShotConnection);
 
-    printLine(QStringLiteral("config %1, ban list %2, descriptor limit %3")
+    printLine(LogLevel::Info,
+              QStringLiteral("config %1, ban list %2, descriptor limit %3")
                   .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
-    QTimer::singleShot(0, &controller, [&controller, &boxes] { controller.startRelay(boxes); });
+    const SettingBoxes boxes = storedSettings();
+    QTimer::singleShot(0, &controller, [&controller, boxes] { controller.startRelay(boxes); });
     const int exitCode = app.exec();
     output.flushWithin(ExitFlushTime);
     return exitCode;

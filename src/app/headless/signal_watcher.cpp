@@ -10,6 +10,8 @@ namespace qm {
 
 namespace {
 
+constexpr int WatchedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 volatile sig_atomic_t writeEnd = -1;
 
 void onSignal(int signalNumber) {
@@ -35,15 +37,15 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     writeEnd = m_fds[1];
     m_notifier = std::make_unique<QSocketNotifier>(m_fds[0], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
-    setHandler(SIGINT, onSignal);
-    setHandler(SIGTERM, onSignal);
+    for (const int number : WatchedSignals)
+        setHandler(number, onSignal);
 }
 
 SignalWatcher::~SignalWatcher() {
     if (m_fds[0] < 0)
         return;
-    setHandler(SIGINT, SIG_DFL);
-    setHandler(SIGTERM, SIG_DFL);
+    for (const int number : WatchedSignals)
+        setHandler(number, SIG_DFL);
     writeEnd = -1;
     m_notifier.reset();
     ::close(m_fds[0]);

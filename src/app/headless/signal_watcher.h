@@ -7,7 +7,7 @@
 
 namespace qm {
 
-// Turns SIGINT and SIGTERM into a Qt signal on the event loop: the handler only
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop: the handler only
 // writes the signal number into a socket pair, a notifier reads it back.
 // One watcher per process.
 class SignalWatcher : public QObject {

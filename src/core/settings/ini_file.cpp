@@ -202,16 +202,22 @@ bool writeIniValue(const QString& section, const QString& key, const QString& va
     return writeIniValues(section, {{key, value}}, path);
 }
 
-bool writeIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path) {
-    if (!isWritableName(section, u"\r\n[]"))
+bool writeIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path,
+                    QString* error) {
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, reason);
         return false;
+    };
+    if (!isWritableName(section, u"\r\n[]"))
+        return fail(QStringLiteral("the section name cannot be stored"));
     for (const IniEntry& entry : entries)
         if (!isWritableName(entry.key, u"\r\n=[") || hasLineBreak(entry.value))
-            return false;
+            return fail(QStringLiteral("a key or value cannot be stored"));
 
     QByteArray content;
     if (readWholeFile(path, &content) == ReadStatus::Unreadable)
-        return false; // never replace what could not be read
+        return fail(QStringLiteral("the file cannot be read")); // never replace it then
 
     std::vector<Line> lines = splitLines(content);
     const QByteArray ending = lineEndingOf(lines);
@@ -223,7 +229,7 @@ bool writeIniValues(const QString& section, const QList<IniEntry>& entries, cons
     for (const Line& line : lines)
         output += line.text + line.ending;
 
-    return writeFileAtomically(path, output);
+    return writeFileAtomically(path, output, error);
 }
 
 } // namespace qm

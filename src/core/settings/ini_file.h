@@ -29,6 +29,8 @@ struct IniEntry {
 };
 
 // Several keys of one section in one atomic write, set in the given order.
-bool writeIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path);
+// On failure *error, when given, names the file and the reason.
+bool writeIniValues(const QString& section, const QList<IniEntry>& entries, const QString& path,
+                    QString* error = nullptr);
 
 } // namespace qm

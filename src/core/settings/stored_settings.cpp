@@ -11,39 +11,68 @@ namespace {
 
 const QString Section = QStringLiteral("main");
 
-// A port of 0 means "not set": the box keeps its default.
-void readPort(const QString& key, const QString& configPath, QString* box) {
-    const int port = portFromIni(readIniValue(Section, key, configPath));
-    if (port != 0)
-        *box = QString::number(port);
-}
+class Reader {
+public:
+    Reader(const QString& configPath, QStringList* ignored)
+        : m_configPath(configPath), m_ignored(ignored) {}
 
-// An empty address, or one holding control characters (such as NUL from a
-// damaged file), keeps the default.
-void readAddress(const QString& key, const QString& configPath, QString* box) {
-    const QString address = readIniValue(Section, key, configPath);
-    const bool usable =
-        !address.isEmpty() &&
-        std::none_of(address.begin(), address.end(), [](QChar c) { return c.unicode() < 32; });
-    if (usable)
-        *box = address;
-}
+    // A port of 0 means "not set": the box keeps its default.
+    void port(const QString& key, QString* box) const {
+        const QString text = value(key);
+        const int port = portFromIni(text);
+        if (port != 0)
+            *box = QString::number(port);
+        else
+            noteIgnored(key, text);
+    }
+
+    // An empty address, or one holding control characters (such as NUL from a
+    // damaged file), keeps the default.
+    void address(const QString& key, QString* box) const {
+        const QString address = value(key);
+        const bool usable = !address.isEmpty() && std::none_of(address.begin(), address.end(),
+                                                               [](QChar c) { return c < u' '; });
+        if (usable)
+            *box = address;
+        else
+            noteIgnored(key, address);
+    }
+
+    qint16 autoStart(const QString& key) const {
+        const QString text = value(key);
+        const qint16 value = autoStartFromIni(text);
+        if (value == 0 && text.trimmed() != QLatin1String("0"))
+            noteIgnored(key, text);
+        return value;
+    }
+
+private:
+    QString value(const QString& key) const { return readIniValue(Section, key, m_configPath); }
+    void noteIgnored(const QString& key, const QString& text) const {
+        if (m_ignored && !text.isEmpty())
+            m_ignored->append(key + u'=' + text);
+    }
+
+    const QString& m_configPath;
+    QStringList* m_ignored;
+};
 
 } // namespace
 
-SettingBoxes readSettingBoxes(const QString& configPath) {
+SettingBoxes readSettingBoxes(const QString& configPath, QStringList* ignored) {
+    const Reader read(configPath, ignored);
     SettingBoxes boxes;
-    readPort(QStringLiteral("Client_Port"), configPath, &boxes.clientPort);
-    readPort(QStringLiteral("Server_Port"), configPath, &boxes.serverPort);
-    readAddress(QStringLiteral("Server_IP"), configPath, &boxes.serverHost);
-    readPort(QStringLiteral("Server2_Port"), configPath, &boxes.server2Port);
-    readAddress(QStringLiteral("Server2_IP"), configPath, &boxes.server2Host);
-    boxes.autoStart =
-        autoStartFromIni(readIniValue(Section, QStringLiteral("Auto_Start"), configPath));
+    read.port(QStringLiteral("Client_Port"), &boxes.clientPort);
+    read.port(QStringLiteral("Server_Port"), &boxes.serverPort);
+    read.address(QStringLiteral("Server_IP"), &boxes.serverHost);
+    read.port(QStringLiteral("Server2_Port"), &boxes.server2Port);
+    read.address(QStringLiteral("Server2_IP"), &boxes.server2Host);
+    boxes.autoStart = read.autoStart(QStringLiteral("Auto_Start"));
     return boxes;
 }
 
-bool writeAppliedSettings(const AppliedSettings& settings, const QString& configPath) {
+bool writeAppliedSettings(const AppliedSettings& settings, const QString& configPath,
+                          QString* error) {
     // One atomic write: the file never holds half of a start's settings.
     return writeIniValues(Section,
                           {
@@ -54,7 +83,7 @@ bool writeAppliedSettings(const AppliedSettings& settings, const QString& config
                               {QStringLiteral("Server2_IP"), settings.server2Host},
                               {QStringLiteral("Server2_Port"), strForm(settings.server2Port)},
                           },
-                          configPath);
+                          configPath, error);
 }
 
 } // namespace qm

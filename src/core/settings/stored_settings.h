@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace qm {
@@ -28,8 +29,12 @@ struct AppliedSettings {
     float server2Port = 0;
 };
 
-SettingBoxes readSettingBoxes(const QString& configPath);
-// Writes the six keys of section main in their fixed order; false on failure.
-bool writeAppliedSettings(const AppliedSettings& settings, const QString& configPath);
+// Each value present in the file but not usable, and so left at its default,
+// is added to *ignored as "Key=value".
+SettingBoxes readSettingBoxes(const QString& configPath, QStringList* ignored = nullptr);
+// Writes the six keys of section main in their fixed order; false on failure,
+// with *error naming the file and the reason.
+bool writeAppliedSettings(const AppliedSettings& settings, const QString& configPath,
+                          QString* error = nullptr);
 
 } // namespace qm

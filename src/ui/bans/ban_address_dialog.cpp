@@ -92,7 +92,8 @@ void BanAddressDialog::checkOctet(int k) {
     case OctetText::Valid:
         return;
     case OctetText::OutOfRange:
-        tell({QStringLiteral("IP адрес может быть только 1 - 255"), MessageIcon::None, true});
+        tell({QStringLiteral("IP адрес может быть только 1 - 255"), MessageIcon::None, true,
+              QStringLiteral("address part out of range")});
         break;
     case OctetText::NotANumber:
         break;
@@ -132,7 +133,7 @@ void BanAddressDialog::apply() {
         if (box->text().isEmpty()) {
             // An empty box would convert the whole address to 0.0.0.0.
             tell({QStringLiteral("Введите все четыре числа IP адреса"), MessageIcon::Information,
-                  true});
+                  true, QStringLiteral("address incomplete")});
             box->setFocus();
             return;
         }

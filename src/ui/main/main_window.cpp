@@ -8,7 +8,6 @@
 #include "controls/window_drag.h"
 #include "controls/window_fade.h"
 #include "controls/window_style.h"
-#include "core/program_folder.h"
 #include "ui/main/about_window.h"
 #include "ui/main/main_window_pictures.h"
 #include "ui/online/online_list_window.h"
@@ -248,7 +247,7 @@ void MainWindow::bindController() {
 }
 
 void MainWindow::load() {
-    const SettingBoxes stored = readSettingBoxes(configPath(m_ctx.folder));
+    const SettingBoxes stored = m_ctx.controller->storedSettings();
     m_ctx.controller->setAutoStart(stored.autoStart);
     m_trayIcon->setVisible(true);
     fillBoxes(stored);

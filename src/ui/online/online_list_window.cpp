@@ -80,7 +80,7 @@ OnlineListWindow::OnlineListWindow(AppContext& ctx, QWidget* parent)
     resize(twipsToPixels(8085), twipsToPixels(7005));
 
     if (m_ctx.controller)
-        setPairSource([engine = &m_ctx.controller->engine()] { return engine->livePairs(); });
+        setPairSource([controller = m_ctx.controller] { return controller->livePairs(); });
     else
         setPairSource([] { return std::vector<PairSnapshot>(); });
     connect(&m_refreshTimer, &QTimer::timeout, this, &OnlineListWindow::refresh);
@@ -128,9 +128,8 @@ QString OnlineListWindow::selectedAddress() const {
 
 void OnlineListWindow::disconnectSelected() {
     const QString address = selectedAddress();
-    if (!address.isEmpty() && m_ctx.controller &&
-        m_ctx.controller->engine().disconnectFirst(address))
-        m_ctx.controller->refreshOnlineDisplay(OnlinePrefix::ServerSide);
+    if (!address.isEmpty() && m_ctx.controller)
+        m_ctx.controller->disconnectClient(address);
     m_list->setFocus();
 }
 

@@ -1,6 +1,7 @@
 // The built program in headless mode: it reads config.ini and ban.dat from its
 // own folder, relays at once, prints one line per event and ends cleanly on
-// SIGINT and SIGTERM; a first start that fails ends it with code 1.
+// SIGINT and SIGTERM, re-reads its files on SIGHUP, waits for a server that
+// does not answer yet; a first start refused for its port ends it with code 1.
 #include "support/test_main.h"
 
 #include "support/controller_rig.h"
@@ -33,7 +34,8 @@ public:
                (bans.isEmpty() || writeBytes(folder.filePath("ban.dat"), bans));
     }
 
-    void start() {
+    void start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        process.setProcessEnvironment(environment);
         QObject::connect(&process, &QProcess::readyReadStandardOutput,
                          [this] { output += QString::fromUtf8(process.readAllStandardOutput()); });
         process.setProgram(folder.filePath(QStringLiteral("quillet-mirror")));
@@ -84,7 +86,9 @@ class HeadlessTest : public QObject {
 private slots:
     void relaysPrintsEventsAndEndsOnSignal_data();
     void relaysPrintsEventsAndEndsOnSignal();
-    void failedFirstStartEndsWithCodeOne();
+    void busyPortEndsWithCodeOne();
+    void waitsForAServerAndTellsTheJournalItsLevels();
+    void hangUpReadsTheFilesAgain();
     void outputThatNobodyReadsDoesNotEndTheRelay();
     void outputThatStallsDoesNotHoldUpTheRelay();
 };
@@ -149,15 +153,80 @@ void HeadlessTest::relaysPrintsEventsAndEndsOnSignal() {
                  .toLatin1());
 }
 
-void HeadlessTest::failedFirstStartEndsWithCodeOne() {
+void HeadlessTest::busyPortEndsWithCodeOne() {
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress::AnyIPv4));
     HeadlessProgram program;
-    const QByteArray config = configFor(freePort(), freePort(), freePort());
+    const QByteArray config = configFor(other.serverPort(), server.port(), freePort());
     QVERIFY(program.install(config));
     program.start();
     QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 10000);
     QCOMPARE(program.process.exitCode(), 1);
-    QVERIFY(program.printed(QStringLiteral("message: Сервер недоступен")));
+    QVERIFY(program.printed(QStringLiteral(
+        "client port is in use; message: Порт занят, пожалуйста введите другой порт")));
     QCOMPARE(readBytes(program.folder.filePath("config.ini")), config);
+}
+
+void HeadlessTest::waitsForAServerAndTellsTheJournalItsLevels() {
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    server.stopListening();
+    const quint16 port = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(
+        configFor(port, server.port(), freePort()).replace("Auto_Start=0", "Auto_Start=x")));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:1234"));
+    program.start(environment);
+
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.printed(QStringLiteral("<4>waiting for a server to answer, probing once a second")),
+        10000);
+    QVERIFY(program.printed(
+        QStringLiteral("<4>config.ini: Auto_Start=x cannot be read, the default is used")));
+    QVERIFY(program.printed(QStringLiteral("<3>no server answers; message: Сервер недоступен")));
+    QVERIFY(server.listen());
+    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("<6>listening on port %1").arg(port)),
+                             10000);
+    auto client = connectClient(port);
+    QVERIFY(roundTrip(*client, "late server"));
+    QCOMPARE(program.output.count(QStringLiteral("waiting for a server")), 1);
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitCode(), 0);
+}
+
+void HeadlessTest::hangUpReadsTheFilesAgain() {
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    const quint16 newPort = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    program.start();
+    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
+                             10000);
+
+    // The new port, and 127.0.0.7 banned.
+    QVERIFY(writeBytes(program.folder.filePath("config.ini"),
+                       configFor(newPort, server.port(), freePort())));
+    QVERIFY(writeBytes(program.folder.filePath("ban.dat"),
+                       QByteArray("\x7f\x00\x00\x07\x00\x00\x00\x00", 8)));
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(newPort)),
+                             10000);
+    QVERIFY(program.process.state() == QProcess::Running);
+    auto client = connectClient(newPort);
+    QVERIFY(roundTrip(*client, "after reload"));
+    auto banned = connectClient(newPort, QHostAddress(QStringLiteral("127.0.0.7")));
+    QTRY_VERIFY_WITH_TIMEOUT(program.output.contains(QStringLiteral("client 127.0.0.7 refused: ")),
+                             5000);
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
+    QCOMPARE(program.process.exitCode(), 0);
 }
 
 void HeadlessTest::outputThatNobodyReadsDoesNotEndTheRelay() {
