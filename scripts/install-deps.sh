@@ -7,7 +7,7 @@
 set -euo pipefail
 
 case "${1:-build}" in
-    build) pkgs=(g++ make cmake qt6-base-dev fonts-dejavu-core) ;;
+    build) pkgs=(g++ make cmake qt6-base-dev fonts-dejavu-core fonts-dejavu-extra) ;;
     fuzz) pkgs=(clang libclang-rt-14-dev) ;;
     look) pkgs=(xvfb xcompmgr x11-apps imagemagick) ;;
     *) echo "usage: $0 [build|fuzz|look]" >&2; exit 2 ;;

@@ -2,6 +2,7 @@
 
 #include "controls/button/vista_button.h"
 #include "controls/child_window.h"
+#include "controls/window_style.h"
 #include "core/bans/ip_address.h"
 #include "core/program_folder.h"
 #include "service/ban_changes.h"
@@ -56,6 +57,8 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
     }
     m_cancel->setObjectName(QStringLiteral("VistaButton2"));
     m_apply->setObjectName(QStringLiteral("VistaButton1"));
+    for (VistaButton* button : {m_cancel, m_apply})
+        button->setFont(buttonFont());
     m_cancel->setGeometry(twipsRect(1680, 660, 1035, 315));
     m_apply->setGeometry(twipsRect(2820, 660, 1035, 315));
     setTabOrder(m_octetBoxes[0], m_octetBoxes[1]);

@@ -2,6 +2,7 @@
 
 #include "controls/button/vista_button.h"
 #include "controls/child_window.h"
+#include "controls/window_style.h"
 #include "core/bans/ip_address.h"
 #include "core/program_folder.h"
 #include "service/ban_changes.h"
@@ -25,6 +26,8 @@ BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
     m_add->setObjectName(QStringLiteral("VistaButton1"));
     m_change->setObjectName(QStringLiteral("VistaButton3"));
     m_remove->setObjectName(QStringLiteral("VistaButton2"));
+    for (VistaButton* button : {m_add, m_change, m_remove})
+        button->setFont(buttonFont());
     m_list->setGeometry(twipsRect(120, 120, 2595, 4740));
     m_add->setGeometry(twipsRect(2880, 120, 1155, 375));
     m_change->setGeometry(twipsRect(2880, 600, 1155, 375));
@@ -32,6 +35,7 @@ BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
     setTabOrder(m_add, m_remove);
     setTabOrder(m_remove, m_change);
     setTabOrder(m_change, m_list);
+    m_add->setFocus(); // the first of the tab order, not the list created before it
 
     for (int k = 0; k < m_ctx.bans->count(); ++k)
         m_list->addItem(numberToIp(m_ctx.bans->at(k)));

@@ -178,12 +178,14 @@ void MainWindow::buildFooter() {
 
     m_aboutButton = new VistaButton(this);
     m_aboutButton->setObjectName(QStringLiteral("VistaButton1"));
+    m_aboutButton->setFont(buttonFont());
     m_aboutButton->setGeometry(twipsRect(240, 2520, 1995, 315));
     m_aboutButton->setCaption(QStringLiteral("Development"));
     connect(m_aboutButton, &VistaButton::Click, this, &MainWindow::openAboutWindow);
 
     m_applyButton = new VistaButton(this);
     m_applyButton->setObjectName(QStringLiteral("Label3"));
+    m_applyButton->setFont(buttonFont());
     m_applyButton->setGeometry(twipsRect(2280, 2520, 2115, 315));
     m_applyButton->setCaption(m_ctx.controller->applyCaption());
     connect(m_applyButton, &VistaButton::Click, this, &MainWindow::applySettings);

@@ -2,6 +2,7 @@
 
 #include "controls/button/vista_button.h"
 #include "controls/child_window.h"
+#include "controls/window_style.h"
 #include "core/bans/ip_address.h"
 #include "core/program_folder.h"
 #include "service/ban_changes.h"
@@ -70,6 +71,8 @@ OnlineListWindow::OnlineListWindow(AppContext& ctx, QWidget* parent)
     m_banned->setObjectName(QStringLiteral("VistaButton1"));
     const int buttonTops[] = {240, 720, 1200};
     VistaButton* const buttons[] = {m_ban, m_disconnect, m_banned};
+    for (VistaButton* button : buttons)
+        button->setFont(buttonFont());
     for (int i = 0; i < 3; ++i)
         buttons[i]->setGeometry(twipsRect(120, buttonTops[i], 1095, 375));
     connect(m_ban, &VistaButton::Click, this, &OnlineListWindow::banSelected);

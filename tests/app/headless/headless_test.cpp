@@ -188,8 +188,8 @@ void HeadlessTest::waitsForAServerAndTellsTheJournalItsLevels() {
         QStringLiteral("<4>config.ini: Auto_Start=x cannot be read, the default is used")));
     QVERIFY(program.printed(QStringLiteral("<3>no server answers; message: Сервер недоступен")));
     QVERIFY(server.listen());
-    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("<6>listening on port %1").arg(port)),
-                             10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(program.printed(QStringLiteral("<6>listening on port %1").arg(port)),
+                              qPrintable(program.output), 10000);
     auto client = connectClient(port);
     QVERIFY(roundTrip(*client, "late server"));
     QCOMPARE(program.output.count(QStringLiteral("waiting for a server")), 1);

@@ -5,6 +5,7 @@
 #include "support/window_context.h"
 #include "ui/bans/ban_address_dialog.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
@@ -186,6 +187,25 @@ private slots:
         QCOMPARE(c.bans.count(), 1);
         QVERIFY(!QFile::exists(c.banFile()));
         QTRY_VERIFY(dialog.isNull());
+    }
+
+    // In the buttons' own 8.25-point font both captions keep clear of the
+    // outline of the narrow apply button.
+    void applyCaptionsKeepClearOfTheOutline() {
+        WindowContext c;
+        auto dialog = openDialog(c, -1);
+        VistaButton* apply = dialog->applyButton();
+        const QLabel* caption = apply->findChild<QLabel*>();
+        QCOMPARE(caption->font().pixelSize(), 11);
+        for (const QString& text : {QStringLiteral("Приминить"), QStringLiteral("Изминить")}) {
+            dialog->setApplyCaption(text);
+            QVERIFY2(caption->x() >= 3 && caption->geometry().right() <= apply->width() - 4,
+                     qPrintable(QStringLiteral("%1 is %2 px wide in %3 px")
+                                    .arg(text)
+                                    .arg(caption->width())
+                                    .arg(apply->width())));
+        }
+        dialog->close();
     }
 
     void changeModeFillsTheBoxesAndReplaces() {

@@ -94,6 +94,7 @@ private slots:
         QCOMPARE(order, QList<QWidget*>({first, button(window, "VistaButton2"),
                                          button(window, "VistaButton3"), window->list()}));
         QCOMPARE(button(window, "VistaButton2")->caption(), QStringLiteral("Удалить"));
+        QCOMPARE(window->focusWidget(), first);
         window->close();
     }
 

@@ -11,6 +11,7 @@
 #include "ui/online/online_list_model.h"
 #include "ui/online/online_list_window.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
 #include <QListWidget>
@@ -98,6 +99,20 @@ std::vector<PairSnapshot> syntheticPairs(int count, const QDateTime& acceptedAt)
 class OnlineListWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    // Rows that grow, shrink and change in place keep every promise a view relies on.
+    void modelKeepsTheItemModelRules() {
+        OnlineListModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1000000);
+        for (const int count : {3, 5, 5, 1, 0, 4}) {
+            model.setPairs(syntheticPairs(count, now.addSecs(-count)), now);
+            QCOMPARE(model.rowCount(), count);
+        }
+        QCOMPARE(model.addressAt(3), QStringLiteral("10.0.0.4"));
+        QVERIFY(model.addressAt(4).isEmpty());
+    }
+
     void showsTheLivePairsWithTimeAndTraffic() {
         LiveRelay relay;
         QVERIFY(relay.listening);
