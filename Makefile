@@ -1,6 +1,7 @@
 # make run   installs what is missing, builds, starts the program
 # make test  installs what is missing, builds, runs the whole suite
 # make test SANITIZE=1   the same under AddressSanitizer and UndefinedBehaviorSanitizer
+# make package  a Debian package (build/quillet-mirror_*.deb)
 # make bench / make fuzz
 
 JOBS ?= $(shell nproc)
@@ -14,7 +15,7 @@ BUILD := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build run test bench fuzz format
+.PHONY: all deps configure build run test package bench fuzz format
 
 all: build
 
@@ -31,7 +32,12 @@ run: build
 	@scripts/run.sh $(BUILD)/quillet-mirror
 
 test: build
+	@scripts/install-deps.sh test
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+package: build
+	@scripts/install-deps.sh package
+	@cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@$(BUILD)/bench/relay-bench

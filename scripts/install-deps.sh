@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, if any are missing.
-#   install-deps.sh [build|fuzz|look]
+#   install-deps.sh [build|test|package|fuzz|look]
 #   build: compiler, CMake, Qt 6 and a font (default)
+#   test:  the validators of the installed desktop entry and metainfo
+#   package: dpkg-shlibdeps, which reads the package's dependencies
 #   fuzz:  clang with libFuzzer
 #   look:  Xvfb, a compositor and screenshot tools for looking at the windows
 set -euo pipefail
 
 case "${1:-build}" in
-    build) pkgs=(g++ make cmake qt6-base-dev fonts-dejavu-core fonts-dejavu-extra) ;;
+    build) pkgs=(g++ make cmake qt6-base-dev qt6-svg-dev fonts-dejavu-core fonts-dejavu-extra) ;;
+    test) pkgs=(desktop-file-utils appstream) ;;
+    package) pkgs=(dpkg-dev) ;;
     fuzz) pkgs=(clang libclang-rt-14-dev) ;;
     look) pkgs=(xvfb xcompmgr x11-apps imagemagick) ;;
-    *) echo "usage: $0 [build|fuzz|look]" >&2; exit 2 ;;
+    *) echo "usage: $0 [build|test|package|fuzz|look]" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then

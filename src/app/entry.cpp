@@ -6,6 +6,7 @@
 #include "core/bans/ban_file.h"
 #include "core/clock.h"
 #include "core/program_folder.h"
+#include "core/settings_folder.h"
 #include "relay/fd_limit.h"
 #include "service/relay_controller.h"
 #include "ui/app_context.h"
@@ -38,9 +39,10 @@ void chooseGuiPlatform() {
 
 } // namespace
 
-int runDesktop(int argc, char** argv) {
+int runDesktop(int argc, char** argv, const CommandLine& line) {
     chooseGuiPlatform();
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillet-mirror"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen") &&
         qgetenv("QT_QPA_PLATFORM") != "offscreen")
         std::fputs("quillet-mirror: the display could not be opened; running without visible "
@@ -50,12 +52,20 @@ int runDesktop(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(programIcon());
 
+    const SettingsFolder settings = resolveSettingsFolder(line.configDir);
+    if (settings.path.isEmpty()) {
+        std::fprintf(stderr, "quillet-mirror: %s\n", qPrintable(settings.error));
+        return ExitStartFailed;
+    }
+    // One instance per executable, and one per settings folder: two programs
+    // writing one config.ini would undo each other's saves.
     SingleInstance instance(QCoreApplication::applicationFilePath());
-    if (!instance.tryLock())
-        return 0;
+    SingleInstance folderInstance(settings.path);
+    if (!instance.tryLock() || !folderInstance.tryLock())
+        return ExitNormal;
 
     raiseFileDescriptorLimit();
-    const QString folder = programFolder();
+    const QString folder = settings.path;
     BanTable bans = loadBanFile(banFilePath(folder));
 
     SystemClock clock;

@@ -10,8 +10,8 @@ namespace qm {
 
 namespace {
 
-QString lockFileName(const QString& executablePath) {
-    const QFileInfo info(executablePath);
+QString lockFileName(const QString& path) {
+    const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
     const QString identity = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
     const QByteArray hash =
@@ -22,9 +22,8 @@ QString lockFileName(const QString& executablePath) {
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& executablePath, const QString& lockFolder)
-    : m_lockFilePath(QDir(lockFolder).filePath(lockFileName(executablePath))),
-      m_lock(m_lockFilePath) {
+SingleInstance::SingleInstance(const QString& path, const QString& lockFolder)
+    : m_lockFilePath(QDir(lockFolder).filePath(lockFileName(path))), m_lock(m_lockFilePath) {
     // Only a dead owner makes the lock stale, never its age: the program runs
     // for days while holding it.
     m_lock.setStaleLockTime(0);
@@ -35,6 +34,11 @@ bool SingleInstance::tryLock() {
 }
 
 QString SingleInstance::defaultLockFolder() {
+    // The runtime folder is the user's own and emptied at logout, so locks
+    // left by unclean ends do not pile up.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime;
     return QDir::tempPath();
 }
 

@@ -5,14 +5,13 @@
 
 namespace qm {
 
-// One running instance per executable file: a lock named after the file's
-// canonical path, so a copy in another folder is another program. The lock is
+// One running instance per executable file (or settings folder): a lock named
+// after its canonical path, so a copy in another folder is another program. The lock is
 // held for the object's lifetime; a lock left by a crashed or killed instance
 // (its process is gone) is taken over.
 class SingleInstance {
 public:
-    explicit SingleInstance(const QString& executablePath,
-                            const QString& lockFolder = defaultLockFolder());
+    explicit SingleInstance(const QString& path, const QString& lockFolder = defaultLockFolder());
 
     // False when a live instance holds the lock: this start must end. True when
     // this object now holds it, and also when no lock file can be made at all
@@ -21,7 +20,8 @@ public:
     bool tryLock();
     QString lockFilePath() const { return m_lockFilePath; }
 
-    // Per user, in the system's temporary folder.
+    // $XDG_RUNTIME_DIR when set, else the system's temporary folder; the file
+    // names carry the user id.
     static QString defaultLockFolder();
 
 private:

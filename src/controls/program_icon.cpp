@@ -27,10 +27,7 @@ QPainterPath arrow(qreal left, qreal right, qreal y, qreal thickness) {
 
 } // namespace
 
-QImage drawProgramImage(int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
+void paintProgramIcon(QPainter& painter, int size) {
     painter.setRenderHint(QPainter::Antialiasing);
     const bool small = size < 32; // fewer, bolder strokes that stay legible
     const qreal unit = size / 48.0;
@@ -67,6 +64,13 @@ QImage drawProgramImage(int size) {
     mirror.translate(48, 0);
     mirror.scale(-1, 1);
     painter.drawPath(mirror.map(arrow(8, 41, lower, thickness)));
+}
+
+QImage drawProgramImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paintProgramIcon(painter, size);
     return image;
 }
 

@@ -5,6 +5,7 @@
 #include "app/headless/signal_watcher.h"
 #include "core/bans/ban_file.h"
 #include "core/program_folder.h"
+#include "core/settings_folder.h"
 #include "relay/fd_limit.h"
 #include "service/relay_controller.h"
 
@@ -18,10 +19,6 @@
 namespace qm {
 
 namespace {
-
-// Exit codes: 0 after SIGINT or SIGTERM, 1 when the first start is refused
-// (bad port, busy port). With no server answering it waits instead.
-constexpr int ExitStartFailed = 1;
 
 // How long the exit waits for a slow reader to take the lines still queued.
 constexpr std::chrono::milliseconds ExitFlushTime{1000};
@@ -41,22 +38,34 @@ QString journalPrefix(LogLevel level) {
 
 } // namespace
 
-int runHeadless(int argc, char** argv) {
+int runHeadless(int argc, char** argv, const CommandLine& line) {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillet-mirror"));
     // A reader of the printed lines that goes away must not end the relay:
     // the lines are lost, the pairs go on.
     std::signal(SIGPIPE, SIG_IGN);
     // A reader that stalls must not stall the relay: lines wait in memory.
     LineOutput output(STDOUT_FILENO);
     const bool underJournal = qEnvironmentVariableIsSet("JOURNAL_STREAM");
-    const auto printLine = [&output, underJournal](LogLevel level, const QString& line) {
-        output.writeLine(underJournal ? journalPrefix(level) + line : line);
+    const SystemClock clock;
+    const bool timestamps = line.timestamps;
+    const auto printLine = [&output, &clock, underJournal, timestamps](LogLevel level,
+                                                                       const QString& text) {
+        const QString stamp =
+            timestamps ? clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) : QString();
+        output.writeLine((underJournal ? journalPrefix(level) : QString()) + stamp + text);
     };
     const long descriptorLimit = raiseFileDescriptorLimit();
 
-    const QString folder = programFolder();
+    const SettingsFolder settings = resolveSettingsFolder(line.configDir);
+    if (settings.path.isEmpty()) {
+        printLine(LogLevel::Error,
+                  QStringLiteral("cannot use the settings folder: %1").arg(settings.error));
+        output.flushWithin(ExitFlushTime);
+        return ExitStartFailed;
+    }
+    const QString folder = settings.path;
     BanTable bans = loadBanFile(banFilePath(folder));
-    const SystemClock clock;
     RelayController::Options options;
     options.configPath = configPath(folder);
     options.waitForServer = true;

@@ -1,0 +1,84 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace qm {
+
+namespace {
+
+const char* const ExitCodesText =
+    "Exit codes:\n"
+    "  0  normal end (signal, exit from the tray, --help, --version)\n"
+    "  1  the relay or its settings folder could not start\n"
+    "  2  bad command line\n";
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+} // namespace
+
+bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exitCode) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A TCP/UDP relay. Without options it runs as a desktop program with a\n"
+                       "notification-area icon. Settings are read from config.ini and bans from\n"
+                       "ban.dat: beside the executable when its folder is writable, otherwise in\n"
+                       "the user's configuration folder (~/.config/quillet-mirror)."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this text and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Relay without any window or tray icon, starting at once whatever "
+                       "Auto_Start says; one line per event on standard output; SIGINT or "
+                       "SIGTERM end it, SIGHUP re-reads the settings."));
+    const QCommandLineOption configDir(
+        QStringLiteral("config-dir"),
+        QStringLiteral("Keep config.ini and ban.dat in <dir> (made if missing)."),
+        QStringLiteral("dir"));
+    const QCommandLineOption timestamps(
+        QStringLiteral("timestamps"),
+        QStringLiteral("Start each headless line with the local date and time."));
+    parser.addOptions({help, version, headless, configDir, timestamps});
+
+    // The program name the parser expects first.
+    const bool parsed = parser.parse(QStringList{QStringLiteral("quillet-mirror")} + arguments);
+    // Help wins over everything, even over an error elsewhere on the line.
+    if (parser.isSet(help)) {
+        // Without an application object the parser does not know our name.
+        QString text = parser.helpText();
+        text.replace(QLatin1String("<executable_name>"), QLatin1String("quillet-mirror"));
+        print(stdout, text + QLatin1Char('\n') + QLatin1String(ExitCodesText));
+        exitCode = ExitNormal;
+        return false;
+    }
+    if (!parsed || !parser.positionalArguments().isEmpty()) {
+        const QString error = parsed ? QStringLiteral("unexpected argument '%1'")
+                                           .arg(parser.positionalArguments().constFirst())
+                                     : parser.errorText();
+        print(stderr,
+              QStringLiteral("quillet-mirror: %1\nTry 'quillet-mirror --help'.\n").arg(error));
+        exitCode = ExitBadUsage;
+        return false;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("quillet-mirror %1\n").arg(QLatin1String(QM_VERSION)));
+        exitCode = ExitNormal;
+        return false;
+    }
+    line.headless = parser.isSet(headless);
+    line.timestamps = parser.isSet(timestamps);
+    line.configDir = parser.value(configDir);
+    if (parser.isSet(configDir) && line.configDir.isEmpty()) {
+        print(stderr, QStringLiteral("quillet-mirror: --config-dir needs a folder\n"));
+        exitCode = ExitBadUsage;
+        return false;
+    }
+    return true;
+}
+
+} // namespace qm

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace qm {
+
+// Exit codes of the program, shown in --help and the manual page.
+enum ExitCode {
+    ExitNormal = 0,      // ended by the user or a signal; --help, --version
+    ExitStartFailed = 1, // the relay or its settings folder could not start
+    ExitBadUsage = 2,    // an unknown option or a missing value
+};
+
+struct CommandLine {
+    bool headless = false;
+    bool timestamps = false; // headless lines start with the local time
+    QString configDir;       // empty: the folder is chosen as usual
+};
+
+// Reads the arguments (without the program name). Prints the help, the
+// version or the error itself; returns false with the code to exit with when
+// the program must not run.
+bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exitCode);
+
+} // namespace qm

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, as a package does, and checks
+# what a user gets there: every file, an executable that is stripped and runs,
+# and entries that the desktop's and systemd's own tools accept. A tool that
+# is missing is skipped with a note.
+#   install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+prefix=$tmp/usr
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+skip() { echo "skipped: $*"; }
+
+cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || {
+    cat "$tmp/install.log" >&2
+    echo "FAIL: cmake --install" >&2
+    exit 1
+}
+
+exe=$prefix/bin/quillet-mirror
+unit=$prefix/lib/systemd/system/quillet-mirror.service
+files=(bin/quillet-mirror lib/systemd/system/quillet-mirror.service
+    share/applications/quillet-mirror.desktop share/metainfo/org.quillet.mirror.metainfo.xml
+    share/man/man1/quillet-mirror.1 share/doc/quillet-mirror/copyright
+    share/icons/hicolor/scalable/apps/quillet-mirror.svg)
+for f in "${files[@]}"; do
+    [ -s "$prefix/$f" ] || fail "not installed: $f"
+done
+# Each theme size holds a PNG of that size (width and height from its header).
+for size in 16 32 48 64 128 256; do
+    png=$prefix/share/icons/hicolor/${size}x${size}/apps/quillet-mirror.png
+    read -r -a header < <(od -An -tu1 -j16 -N8 "$png" 2>/dev/null || true)
+    width=$(((${header[2]:-0} << 8) + ${header[3]:-0}))
+    height=$(((${header[6]:-0} << 8) + ${header[7]:-0}))
+    [ "$width" = "$size" ] && [ "$height" = "$size" ] || fail "icon $png is ${width}x$height"
+done
+
+if command -v readelf >/dev/null; then
+    ! readelf -S "$exe" | grep -q -e '\.symtab' -e '\.debug_info' || fail "$exe is not stripped"
+else
+    skip "readelf: strip check"
+fi
+"$exe" --help >"$tmp/help.txt" 2>&1 && grep -q -- --headless "$tmp/help.txt" ||
+    fail "the installed executable did not print its help: $(cat "$tmp/help.txt")"
+grep -qx "ExecStart=$exe --headless --config-dir /var/lib/quillet-mirror" "$unit" ||
+    fail "the unit does not start the installed executable: $(grep ExecStart "$unit")"
+
+if command -v desktop-file-validate >/dev/null; then
+    # Debian 12's validator predates the SingleMainWindow key (desktop entry 1.5).
+    desktop-file-validate "$prefix/share/applications/quillet-mirror.desktop" \
+        >"$tmp/desktop.txt" 2>&1 || true
+    if grep -v 'key "SingleMainWindow"' "$tmp/desktop.txt" | grep -q ': error:'; then
+        fail "desktop-file-validate: $(cat "$tmp/desktop.txt")"
+    fi
+else
+    skip "desktop-file-validate"
+fi
+if command -v appstreamcli >/dev/null; then
+    # The tree check also finds the desktop entry and icons the metainfo names.
+    appstreamcli validate-tree --no-net "$prefix" >"$tmp/appstream.txt" 2>&1 ||
+        fail "appstreamcli validate-tree: $(cat "$tmp/appstream.txt")"
+else
+    skip "appstreamcli"
+fi
+if command -v systemd-analyze >/dev/null; then
+    # A key it cannot parse is only a warning: any remark on the unit fails.
+    MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$tmp/verify.txt" 2>&1 &&
+        ! grep -q quillet-mirror "$tmp/verify.txt" ||
+        fail "systemd-analyze verify: $(cat "$tmp/verify.txt")"
+else
+    skip "systemd-analyze verify"
+fi
+if command -v groff >/dev/null; then
+    groff -man -ww -z "$prefix/share/man/man1/quillet-mirror.1" 2>"$tmp/groff.txt"
+    [ ! -s "$tmp/groff.txt" ] || fail "the man page has roff warnings: $(cat "$tmp/groff.txt")"
+else
+    skip "groff: man page check"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "installed files checked"
