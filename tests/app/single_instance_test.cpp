@@ -113,6 +113,15 @@ private slots:
         QVERIFY(next.tryLock());
     }
 
+    void locksLiveInTheRuntimeFolderWhenThereIsOne() {
+        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", m_locks.toLocal8Bit());
+        QCOMPARE(SingleInstance::defaultLockFolder(), m_locks);
+        qputenv("XDG_RUNTIME_DIR", m_dir.filePath(QStringLiteral("gone")).toLocal8Bit());
+        QCOMPARE(SingleInstance::defaultLockFolder(), QDir::tempPath());
+        qputenv("XDG_RUNTIME_DIR", before);
+    }
+
     void aStartGoesOnWhenNoLockCanBeMade() {
         SingleInstance instance(m_program, m_dir.filePath(QStringLiteral("no/such/folder")));
         QVERIFY(instance.tryLock());

@@ -3,9 +3,11 @@
 # what a user gets there: every file, an executable that is stripped and runs,
 # and entries that the desktop's and systemd's own tools accept. A tool that
 # is missing is skipped with a note.
-#   install_test.sh BUILD_DIR
+#   install_test.sh BUILD_DIR PROGRAM_TEST
+# PROGRAM_TEST then runs the installed program (QM_INSTALLED_PREFIX).
 set -euo pipefail
 build=$1
+program_test=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/usr
@@ -42,8 +44,14 @@ if command -v readelf >/dev/null; then
 else
     skip "readelf: strip check"
 fi
-"$exe" --help >"$tmp/help.txt" 2>&1 && grep -q -- --headless "$tmp/help.txt" ||
+# Help wins over every other option; a bad line exits with 2.
+"$exe" --headless --help >"$tmp/help.txt" 2>&1 && grep -q -- --config-dir "$tmp/help.txt" ||
     fail "the installed executable did not print its help: $(cat "$tmp/help.txt")"
+"$exe" --version | grep -qx "quillet-mirror [0-9.]*" || fail "--version: $("$exe" --version 2>&1)"
+code=0
+"$exe" --headless --no-such-option 2>"$tmp/bad.txt" || code=$?
+[ "$code" = 2 ] && grep -q no-such-option "$tmp/bad.txt" ||
+    fail "an unknown option gave exit code $code: $(cat "$tmp/bad.txt")"
 grep -qx "ExecStart=$exe --headless --config-dir /var/lib/quillet-mirror" "$unit" ||
     fail "the unit does not start the installed executable: $(grep ExecStart "$unit")"
 
@@ -78,6 +86,8 @@ if command -v groff >/dev/null; then
 else
     skip "groff: man page check"
 fi
+
+QM_INSTALLED_PREFIX=$prefix "$program_test" || fail "the installed program's test"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed files checked"
