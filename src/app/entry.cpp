@@ -42,7 +42,9 @@ void chooseGuiPlatform() {
 int runDesktop(int argc, char** argv, const CommandLine& line) {
     chooseGuiPlatform();
     QApplication app(argc, argv);
+    // The window class and the Wayland app id match the desktop entry.
     QCoreApplication::setApplicationName(QStringLiteral("quillet-mirror"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillet-mirror"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen") &&
         qgetenv("QT_QPA_PLATFORM") != "offscreen")
         std::fputs("quillet-mirror: the display could not be opened; running without visible "
