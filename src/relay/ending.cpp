@@ -25,21 +25,21 @@ RelayEngine::Impl::EndingRule RelayEngine::Impl::ruleFor(Ending how) {
     constexpr auto server = OnlinePrefix::ServerSide;
     switch (how) {
     case E::ClientClosed:
-        return {true, client, false, true, true};
+        return {true, client, false, true, true, true};
     case E::ClientFailed:
-        return {true, client, false, false, true};
+        return {true, client, false, false, true, false};
     case E::ServerClosed:
-        return {true, server, false, true, true};
+        return {true, server, false, true, true, true};
     case E::ServerFailed:
-        return {true, server, false, true, false};
+        return {true, server, false, true, false, false};
     case E::SendToClientFailed:
-        return {true, server, true, false, true};
+        return {true, server, true, false, true, false};
     case E::SendToServerFailed:
-        return {true, server, true, true, false};
+        return {true, server, true, true, false, false};
     case E::Disconnected:
-        return {true, std::nullopt, false, false, false};
+        return {true, std::nullopt, false, false, false, false};
     case E::Restart:
-        return {false, std::nullopt, false, false, false};
+        return {false, std::nullopt, false, false, false, false};
     }
     return {};
 }
@@ -57,13 +57,18 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
     clearDeadline(pair.server);
     if (pair.lookupId >= 0)
         QHostInfo::abortHostLookup(pair.lookupId);
-    if (pair.queued)
+    if (pair.queued) {
         std::erase(turns, &pair);
+        pair.queued = false;
+    }
     // A client never taken over is closed without data whatever the rule says.
     const bool accepted = pair.state == RelayPair::State::Live;
-    retire(pair.client, accepted && rule.deliverToClient);
-    retire(pair.server, accepted && rule.deliverToServer);
-    endedPairs.push_back(pairTable.release(pair.slot));
+    std::unique_ptr<RelayPair> owned = pairTable.release(pair.slot);
+    if (!(accepted && rule.halfClose && keepHalfOpen(owned))) {
+        retire(pair.client, accepted && rule.deliverToClient);
+        retire(pair.server, accepted && rule.deliverToServer);
+        endedPairs.push_back(std::move(owned));
+    }
 
     if (rule.lowersCount)
         lowerCount();
@@ -87,6 +92,7 @@ void RelayEngine::Impl::retire(Endpoint& endpoint, bool deliver) {
     socket.canWrite = endpoint.canWrite;
     socket.peerClosed = endpoint.peerClosed;
     socket.sawEnd = endpoint.sawEnd;
+    socket.shutDown = endpoint.shutDown;
     socket.out = std::move(endpoint.out);
     lingering.emplace(&socket, std::move(owned));
     if (!watch(socket, EPOLL_CTL_MOD))
@@ -154,8 +160,11 @@ void RelayEngine::Impl::closeLingering(LingeringSocket& socket) {
 }
 
 void RelayEngine::Impl::setDeadline(Endpoint& endpoint, int ms) {
+    setDeadlineAt(endpoint, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+}
+
+void RelayEngine::Impl::setDeadlineAt(Endpoint& endpoint, SteadyTime due) {
     clearDeadline(endpoint);
-    const SteadyTime due = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     endpoint.deadline = deadlines.emplace(due, &endpoint);
     endpoint.hasDeadline = true;
     armDeadlineTimer();
@@ -191,6 +200,8 @@ void RelayEngine::Impl::onDeadline() {
         clearDeadline(endpoint);
         if (endpoint.role == Endpoint::Role::Lingering)
             closeLingering(static_cast<LingeringSocket&>(endpoint));
+        else if (endpoint.pair->halfOpen)
+            onHalfOpenDeadline(*endpoint.pair);
         else
             endPair(*endpoint.pair, Ending::ServerFailed); // upstream not there in time
     }

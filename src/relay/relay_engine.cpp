@@ -47,6 +47,10 @@ RelayEngine::Impl::~Impl() {
     for (auto& entry : lingering)
         if (entry.first->fd >= 0)
             ::close(entry.first->fd);
+    for (auto& entry : halfOpenPairs)
+        for (Endpoint* side : {&entry.first->client, &entry.first->server})
+            if (side->fd >= 0)
+                ::close(side->fd);
     if (listenFd >= 0)
         ::close(listenFd);
     if (spareFd >= 0)
@@ -69,6 +73,10 @@ void RelayEngine::setConnectTimeoutMs(int ms) {
 
 void RelayEngine::setCloseLingerMs(int ms) {
     d->lingerMs = ms;
+}
+
+void RelayEngine::setHalfCloseIdleMs(int ms) {
+    d->halfCloseIdleMs = ms;
 }
 
 void RelayEngine::setSlotCapacity(int capacity) {
@@ -134,7 +142,7 @@ int RelayEngine::pairsInProgress() const {
 }
 
 int RelayEngine::lingeringSockets() const {
-    return static_cast<int>(d->lingering.size());
+    return static_cast<int>(d->lingering.size() + 2 * d->halfOpenPairs.size());
 }
 
 bool RelayEngine::disconnectFirst(const QString& address) {

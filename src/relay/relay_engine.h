@@ -52,6 +52,9 @@ public:
     // How long a side of an ended pair may take to accept what was read for it
     // before the ending (5 s by default); then it is closed regardless.
     void setCloseLingerMs(int ms);
+    // How long a pair whose one side has ended its sending goes on carrying
+    // the other side's bytes without a byte passing (60 s by default).
+    void setHalfCloseIdleMs(int ms);
     // Pairs at once (32767); clients beyond it are refused. Lowered in tests.
     void setSlotCapacity(int capacity);
 
@@ -72,7 +75,8 @@ public:
     // Slots 1..32767; a reserved or live pair occupies its slot.
     bool isSlotOccupied(int slot) const;
     int pairsInProgress() const;
-    // Sides of ended pairs still delivering their last bytes.
+    // Sides of ended pairs still open: delivering their last bytes, or carrying
+    // on after one side ended its sending (a half-closed pair holds both).
     int lingeringSockets() const;
 
     // The online list's disconnect: ends the live pair in the lowest slot whose

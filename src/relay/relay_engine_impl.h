@@ -43,6 +43,7 @@ struct RelayEngine::Impl {
         bool forwardingFailed;
         bool deliverToClient; // else the client side is closed at once
         bool deliverToServer;
+        bool halfClose; // the other side may go on sending (half_close.cpp)
     };
     static EndingRule ruleFor(Ending how);
     enum class Flow { Idle, More, Ended };
@@ -94,11 +95,20 @@ struct RelayEngine::Impl {
     void stepLingering(LingeringSocket& socket);
     void closeLingering(LingeringSocket& socket);
     void setDeadline(Endpoint& endpoint, int ms);
+    void setDeadlineAt(Endpoint& endpoint, SteadyTime due);
     void clearDeadline(Endpoint& endpoint);
     void onDeadline();
     void armDeadlineTimer();
     void collectGarbage();
     void lowerCount();
+
+    // half_close.cpp
+    bool keepHalfOpen(std::unique_ptr<RelayPair>& owned);
+    void onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 events);
+    void carryHalfOpen(RelayPair& pair);
+    void endHalfOpen(RelayPair& pair, Endpoint* survivor);
+    void armHalfOpenDeadline(RelayPair& pair);
+    void onHalfOpenDeadline(RelayPair& pair);
 
     RelayEngine* q;
     const BanTable& bans;
@@ -106,6 +116,7 @@ struct RelayEngine::Impl {
     UpstreamChooser chooser;
     int connectTimeoutMs = 5000;
     int lingerMs = 5000;
+    int halfCloseIdleMs = 60000;
     qint16 online = 0;
     quint64 nextSerial = 1;
     int depth = 0;
@@ -121,6 +132,7 @@ struct RelayEngine::Impl {
     std::unique_ptr<QSocketNotifier> pollNotifier;
     SlotTable pairTable;
     std::map<LingeringSocket*, std::unique_ptr<LingeringSocket>> lingering;
+    std::map<RelayPair*, std::unique_ptr<RelayPair>> halfOpenPairs;
     std::vector<std::unique_ptr<RelayPair>> endedPairs;
     std::vector<std::unique_ptr<LingeringSocket>> closedLingering;
     std::deque<RelayPair*> turns; // pairs that used up their reads and have more

@@ -27,6 +27,7 @@ struct Endpoint {
     bool canWrite = false;
     bool peerClosed = false; // hang-up seen: read on until end of stream
     bool sawEnd = false;     // a read returned end of stream
+    bool shutDown = false;   // our end of stream has been sent
     bool hasDeadline = false;
     PendingBytes out; // read from the other side, not yet sent here
     DeadlineMap::iterator deadline;
@@ -36,7 +37,6 @@ struct Endpoint {
 // A side that outlives its pair: sends what is left, then closes.
 struct LingeringSocket : Endpoint {
     LingeringSocket() : Endpoint(Role::Lingering) {}
-    bool shutDown = false; // our end of stream has been sent
     bool closed = false;
 };
 
@@ -53,6 +53,10 @@ struct RelayPair {
     State state = State::Connecting;
     bool ended = false;
     bool queued = false; // waits in the engine's turn queue
+    // Ended at one side's end of stream, still carrying the other side's bytes.
+    bool halfOpen = false;
+    Endpoint* finished = nullptr; // while half open: the side that ended first
+    SteadyTime lastCarried{};
     int lookupId = -1;
     Endpoint client;
     Endpoint server;

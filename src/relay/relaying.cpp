@@ -61,6 +61,8 @@ void RelayEngine::Impl::dispatch(Endpoint& endpoint, quint32 events) {
         return;
     }
     RelayPair& pair = *endpoint.pair;
+    if (pair.halfOpen)
+        return onHalfOpenEvent(pair, endpoint, events);
     if (pair.ended)
         return;
     if (pair.state == RelayPair::State::Connecting)
@@ -195,7 +197,10 @@ void RelayEngine::Impl::runQueuedTurns() {
         RelayPair* pair = turns.front();
         turns.pop_front();
         pair->queued = false;
-        takeTurn(*pair, pair->client);
+        if (pair->halfOpen)
+            carryHalfOpen(*pair);
+        else
+            takeTurn(*pair, pair->client);
     }
     if (!turns.empty() && !turnTimer.isActive())
         turnTimer.start();

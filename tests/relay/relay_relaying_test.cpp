@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -101,6 +102,58 @@ public:
 
 private:
     QByteArray m_burst;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+};
+
+// An upstream on 127.0.0.2 whose one connection is served by script on its
+// own thread, as a plain blocking socket (receives give up after 10 s).
+class ScriptedUpstream {
+public:
+    explicit ScriptedUpstream(std::function<void(int)> script) {
+        m_listener = listenOnSecondLoopback(m_port);
+        m_thread = std::thread([this, script = std::move(script)] {
+            const int connection = ::accept(m_listener, nullptr, nullptr);
+            if (connection >= 0) {
+                const timeval bound{10, 0};
+                ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+                script(connection);
+                ::close(connection);
+            }
+            done = true;
+        });
+    }
+    ~ScriptedUpstream() {
+        ::shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    Upstream upstream() const { return {QStringLiteral("127.0.0.2"), m_port}; }
+
+    // Reads until end of stream; true when it came (not a reset or time-out).
+    static bool readToEnd(int fd, QByteArray& into) {
+        char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return n == 0;
+            into.append(buffer, n);
+        }
+    }
+    static void sendAll(int fd, const QByteArray& bytes) {
+        for (qsizetype sent = 0; sent < bytes.size();) {
+            const ssize_t n =
+                ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                return;
+            sent += n;
+        }
+    }
+
+    std::atomic<bool> done = false;
+
+private:
     int m_listener = -1;
     quint16 m_port = 0;
     std::thread m_thread;
@@ -421,9 +474,110 @@ private slots:
         QTRY_VERIFY(burst.closed); // the relay ended the upstream's side too
     }
 
+    void aClientThatHalfClosesGetsTheWholeLateReply() {
+        RelayFixture f;
+        const QByteArray request = patternBytes(1000, 20);
+        const QByteArray reply = patternBytes(2 << 20, 21);
+        QByteArray requestSeen;
+        ScriptedUpstream server([&](int fd) {
+            if (!ScriptedUpstream::readToEnd(fd, requestSeen))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            ScriptedUpstream::sendAll(fd, reply);
+        });
+        f.chooseUpstreams({server.upstream()});
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        client->write(request);
+        QVERIFY(client->waitForBytesWritten(5000));
+        ::shutdown(int(client->socketDescriptor()), SHUT_WR);
+
+        // The pair ends at the end of stream; the reply still comes after it.
+        QTRY_COMPARE(f.ended.size(), 1);
+        QCOMPARE(f.captions.last(), QStringLiteral("Онлаин – 0"));
+        QCOMPARE(f.engine.pairsInProgress(), 0);
+        const QByteArray arrived = readExactly(*client, reply.size());
+        QCOMPARE(sha1(arrived), sha1(reply));
+        QVERIFY(waitForClose(*client)); // the server's end of stream passed on
+        QVERIFY(server.done);
+        QCOMPARE(requestSeen, request);
+        QCOMPARE(f.ended[0].bytesFromServer, 0u); // carried after the ending, uncounted
+        QTRY_COMPARE(f.engine.lingeringSockets(), 0);
+    }
+
+    void aServerThatHalfClosesStillReceivesTheClientsBytes() {
+        RelayFixture f;
+        const QByteArray upload = patternBytes(1 << 20, 22);
+        QByteArray uploadSeen;
+        bool serverSawEnd = false;
+        ScriptedUpstream server([&](int fd) {
+            ScriptedUpstream::sendAll(fd, "hello");
+            ::shutdown(fd, SHUT_WR);
+            serverSawEnd = ScriptedUpstream::readToEnd(fd, uploadSeen);
+        });
+        f.chooseUpstreams({server.upstream()});
+        // A plain socket: the client goes on sending after the server's end.
+        std::atomic<bool> pairEnded = false;
+        QByteArray greeting;
+        bool clientSawEnd = false;
+        std::jthread client([&, port = f.engine.serverPort()] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const timeval bound{10, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                char hello[5];
+                if (::recv(fd, hello, sizeof hello, MSG_WAITALL) == sizeof hello)
+                    greeting = QByteArray(hello, sizeof hello);
+                for (int i = 0; i < 1000 && !pairEnded; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                ScriptedUpstream::sendAll(fd, upload);
+                ::shutdown(fd, SHUT_WR);
+                QByteArray rest;
+                clientSawEnd = ScriptedUpstream::readToEnd(fd, rest) && rest.isEmpty();
+            }
+            ::close(fd);
+        });
+        QTRY_COMPARE(f.ended.size(), 1);
+        QCOMPARE(f.captions.last(), QStringLiteral("Онлайн – 0"));
+        pairEnded = true;
+        QTRY_VERIFY_WITH_TIMEOUT(server.done, 10000);
+        client.join();
+        QCOMPARE(greeting, QByteArray("hello"));
+        QVERIFY(serverSawEnd && clientSawEnd);
+        QCOMPARE(sha1(uploadSeen), sha1(upload));
+        QCOMPARE(f.ended.size(), 1);
+        QTRY_COMPARE(f.engine.lingeringSockets(), 0);
+    }
+
+    void aHalfClosedPairFallenSilentIsClosedAfterTheBound() {
+        RelayFixture f;
+        f.engine.setHalfCloseIdleMs(300);
+        std::atomic<bool> release = false;
+        ScriptedUpstream server([&](int fd) {
+            QByteArray ignored;
+            ScriptedUpstream::readToEnd(fd, ignored);  // the client's end of stream
+            for (int i = 0; i < 1000 && !release; ++i) // then silence, connection open
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        });
+        f.chooseUpstreams({server.upstream()});
+        auto client = f.acceptedClient();
+        QVERIFY(client);
+        ::shutdown(int(client->socketDescriptor()), SHUT_WR);
+        QTRY_COMPARE(f.ended.size(), 1);
+        QCOMPARE(f.engine.lingeringSockets(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(f.engine.lingeringSockets(), 0, 3000);
+        QVERIFY(waitForClose(*client));
+        release = true;
+    }
+
     void aPeerThatNeverReadsHoldsAnEndedPairOnlyForTheLingerTime() {
         RelayFixture f;
         f.engine.setCloseLingerMs(300);
+        f.engine.setHalfCloseIdleMs(300); // once the burst fits in its buffers
         BurstUpstream burst(patternBytes(1 << 20, 7));
         f.chooseUpstreams({burst.upstream()});
         auto client = f.connectClient();
@@ -431,7 +585,7 @@ private slots:
         client->setReadBufferSize(1); // and never reads
         QTRY_VERIFY(burst.closed);
         QTRY_COMPARE(f.ended.size(), 1);
-        QCOMPARE(f.engine.lingeringSockets(), 1);
+        QCOMPARE(f.engine.lingeringSockets(), 2); // the client could still send upstream
         QTRY_COMPARE_WITH_TIMEOUT(f.engine.lingeringSockets(), 0, 2000);
     }
 
