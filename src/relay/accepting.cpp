@@ -149,8 +149,8 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     pair.server.fd = serverFd;
     pair.clientAddress = address;
     pair.upstream = *upstream;
-    setPairSocketOptions(fd);
-    setPairSocketOptions(serverFd);
+    setPairSocketOptions(fd, peerLoss);
+    setPairSocketOptions(serverFd, peerLoss);
     pairTable.occupy(pair.slot, std::move(owned));
     setDeadline(pair.server, connectTimeoutMs);
 

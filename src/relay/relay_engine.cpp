@@ -79,6 +79,10 @@ void RelayEngine::setHalfCloseIdleMs(int ms) {
     d->halfCloseIdleMs = ms;
 }
 
+void RelayEngine::setPeerLossTimings(const PeerLossTimings& timings) {
+    d->peerLoss = timings;
+}
+
 void RelayEngine::setSlotCapacity(int capacity) {
     d->pairTable.setCapacity(qBound(0, capacity, SlotTable::MaxSlots));
 }

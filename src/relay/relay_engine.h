@@ -2,6 +2,7 @@
 
 #include "core/bans/ban_table.h"
 #include "core/clock.h"
+#include "relay/socket_options.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -55,6 +56,9 @@ public:
     // How long a pair whose one side has ended its sending goes on carrying
     // the other side's bytes without a byte passing (60 s by default).
     void setHalfCloseIdleMs(int ms);
+    // Keep-alive and unacknowledged-data limits of new pairs' sockets: the
+    // defaults give a vanished peer about two minutes. Shortened in tests.
+    void setPeerLossTimings(const PeerLossTimings& timings);
     // Pairs at once (32767); clients beyond it are refused. Lowered in tests.
     void setSlotCapacity(int capacity);
 

@@ -3,6 +3,7 @@
 #include "relay/relay_engine.h"
 #include "relay/relay_pair.h"
 #include "relay/slot_table.h"
+#include "relay/socket_options.h"
 
 #include <QHostInfo>
 #include <QSocketNotifier>
@@ -117,6 +118,7 @@ struct RelayEngine::Impl {
     int connectTimeoutMs = 5000;
     int lingerMs = 5000;
     int halfCloseIdleMs = 60000;
+    PeerLossTimings peerLoss;
     qint16 online = 0;
     quint64 nextSerial = 1;
     int depth = 0;
