@@ -3,6 +3,7 @@
 #include "relay/relay_engine_impl.h"
 
 #include "core/bans/ip_address.h"
+#include "relay/own_listener.h"
 #include "relay/socket_options.h"
 
 #include <arpa/inet.h>
@@ -25,6 +26,10 @@ QString dottedText(in_addr address) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address, text, sizeof text);
     return QString::fromLatin1(text);
+}
+
+quint64 endpointKey(const sockaddr_in& address) {
+    return quint64(ntohl(address.sin_addr.s_addr)) << 16 | ntohs(address.sin_port);
 }
 
 int openSpareDescriptor() {
@@ -51,6 +56,9 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
         return false;
     }
     listenFd = fd;
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    listenPort = ntohs(address.sin_port);
     if (spareFd < 0)
         spareFd = openSpareDescriptor();
     listenNotifier = new QSocketNotifier(listenFd, QSocketNotifier::Read, q);
@@ -71,6 +79,8 @@ void RelayEngine::Impl::closeListener() {
     if (listenFd >= 0)
         ::close(listenFd);
     listenFd = -1;
+    listenPort = 0;
+    ownPortConnects.clear();
 }
 
 void RelayEngine::Impl::onListenerReadable() {
@@ -123,6 +133,8 @@ void RelayEngine::Impl::refuse(int fd, const QString& address, const QString& re
 
 void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     const QString address = dottedText(peer.sin_addr);
+    if (isOwnConnection(peer))
+        return refuse(fd, address, QStringLiteral("own upstream connection"));
     if (bans.contains(ipToNumber(address)))
         return refuse(fd, address, QStringLiteral("banned"));
     if (pairTable.full())
@@ -200,6 +212,13 @@ void RelayEngine::Impl::connectUpstream(RelayPair& pair, in_addr address) {
         ::connect(server.fd, reinterpret_cast<const sockaddr*>(&target), sizeof target);
     if (result != 0 && errno != EINPROGRESS)
         return endPair(pair, Ending::ServerFailed);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (pair.upstream.port == listenPort &&
+        getsockname(server.fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        pair.ownPortKey = endpointKey(local);
+        ownPortConnects[pair.ownPortKey] = {pair.slot, pair.serial};
+    }
     if (!watch(server, EPOLL_CTL_ADD))
         return endPair(pair, Ending::ServerFailed);
     if (result == 0)
@@ -211,6 +230,11 @@ void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
     if ((events & (EPOLLERR | EPOLLHUP)) || !(events & EPOLLOUT))
         return endPair(pair, Ending::ServerFailed);
     pair.server.canWrite = true;
+    if (pair.ownPortKey != 0) {
+        if (reachesOwnListener(pair.server.fd, listenPort))
+            return endAsOwnConnection(pair);
+        ownPortConnects.erase(std::exchange(pair.ownPortKey, 0));
+    }
     acceptClient(pair);
 }
 
@@ -233,6 +257,32 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     // Upstream bytes sent before this moment wait in the socket (the connect
     // event said so, or a later one will) and go out now.
     takeTurn(pair, pair.server);
+}
+
+} // namespace qm
+
+namespace qm {
+
+bool RelayEngine::Impl::isOwnConnection(const sockaddr_in& peer) {
+    const auto found = ownPortConnects.find(endpointKey(peer));
+    if (found == ownPortConnects.end())
+        return false;
+    const OwnPortConnect origin = found->second;
+    ownPortConnects.erase(found);
+    RelayPair* pair = pairTable.at(origin.slot);
+    if (pair && pair->serial == origin.serial)
+        endAsOwnConnection(*pair);
+    return true;
+}
+
+void RelayEngine::Impl::endAsOwnConnection(RelayPair& pair) {
+    // Kept, with no pair, until the connection arrives at the listener.
+    if (const auto found = ownPortConnects.find(pair.ownPortKey); found != ownPortConnects.end())
+        found->second = {0, 0};
+    pair.ownPortKey = 0;
+    const Upstream server = pair.upstream;
+    endPair(pair, Ending::ServerFailed);
+    emit q->ownListenerReached(server);
 }
 
 } // namespace qm

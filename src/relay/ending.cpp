@@ -55,6 +55,8 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
     pair.ended = true;
     const EndingRule rule = ruleFor(how);
     clearDeadline(pair.server);
+    if (pair.ownPortKey != 0)
+        ownPortConnects.erase(std::exchange(pair.ownPortKey, 0));
     if (pair.lookupId >= 0)
         QHostInfo::abortHostLookup(pair.lookupId);
     if (pair.queued) {

@@ -100,6 +100,9 @@ signals:
     // after forwardingFailed and before the caption refresh of the same ending.
     void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
                    quint64 bytesFromServer);
+    // An upstream connection to server reached this relay's own listener; its
+    // pair ended as a failed upstream, and the looped connection is refused.
+    void ownListenerReached(const qm::Upstream& server);
     // A send on a side that is no longer connected ended the pair ("40006").
     void forwardingFailed(int slot);
 

@@ -76,6 +76,8 @@ struct RelayEngine::Impl {
     void onLookedUp(int slot, quint64 serial, const QHostInfo& info);
     void finishConnect(RelayPair& pair, quint32 events);
     void acceptClient(RelayPair& pair);
+    bool isOwnConnection(const sockaddr_in& peer);
+    void endAsOwnConnection(RelayPair& pair);
 
     // relaying.cpp
     bool watch(Endpoint& endpoint, int operation);
@@ -124,6 +126,15 @@ struct RelayEngine::Impl {
     int depth = 0;
 
     int listenFd = -1;
+    quint16 listenPort = 0;
+    // Upstream connections to the listener's port number, by their local end
+    // (address << 16 | port): one that arrives at the listener is the relay's
+    // own. Slot 0 once its pair ended that way, so the arrival is still refused.
+    struct OwnPortConnect {
+        int slot;
+        quint64 serial;
+    };
+    std::map<quint64, OwnPortConnect> ownPortConnects;
     int spareFd = -1; // given up to refuse a client when descriptors run out
     // A child of the engine; deleted later, as it may be the sender of the
     // signal being handled when the listener closes.

@@ -58,6 +58,7 @@ struct RelayPair {
     Endpoint* finished = nullptr; // while half open: the side that ended first
     SteadyTime lastCarried{};
     int lookupId = -1;
+    quint64 ownPortKey = 0; // its entry in the engine's ownPortConnects, or 0
     Endpoint client;
     Endpoint server;
     QString clientAddress;

@@ -3,6 +3,7 @@
 #include "service/burst_gate.h"
 #include "service/datagram_relay.h"
 #include "service/online_caption.h"
+#include "service/own_address.h"
 #include "service/port_rules.h"
 #include "service/upstream_choice.h"
 #include "service/upstream_monitor.h"
@@ -34,6 +35,14 @@ const Message NoServer{QStringLiteral("Сервер недоступен"), QStr
 const Message ForwardingFailed{QStringLiteral("40006"),
                                QStringLiteral("a client's data could not be forwarded")};
 const QString TextSaveFailed = QStringLiteral("Не удалось сохранить настройки.\n%1");
+const Message ServerIsSelf[2] = {
+    {QStringLiteral("Сервер 1 указывает на этот же компьютер и порт клиентов: соединения "
+                    "замкнулись бы на себя, сервер не используется"),
+     QStringLiteral("server 1 is this relay itself (own address, client port); not used")},
+    {QStringLiteral("Сервер 2 указывает на этот же компьютер и порт клиентов: соединения "
+                    "замкнулись бы на себя, сервер не используется"),
+     QStringLiteral("server 2 is this relay itself (own address, client port); not used")},
+};
 
 // A burst of forwarding failures closer together than this raises one box.
 constexpr int ForwardingFailureQuietMs = 1000;
@@ -60,6 +69,7 @@ struct RelayController::Impl {
     Upstream server2;
     bool serverReachable = false;
     bool server2Reachable = false;
+    bool serverIsSelf[2] = {false, false}; // refused until the next start
     bool listening = false;
     bool preferServer1 = true;
     qint16 autoStart = 0;
@@ -116,6 +126,15 @@ struct RelayController::Impl {
         return chooseUpstream(server1, serverReachable, server2, server2Reachable, preferServer1);
     }
 
+    // A server that is the relay itself is probed as no server at all.
+    Upstream probeTarget(int server) const {
+        const Upstream& target = server == 1 ? server1 : server2;
+        return serverIsSelf[server - 1] ? Upstream{target.host, 0} : target;
+    }
+    void probe() { monitor.probeUpstreams(probeTarget(1), probeTarget(2)); }
+    void refuseSelf(int server);
+    void refuseSelf(const Upstream& upstream);
+
     void start(const SettingBoxes& boxes);
     void refuseStart(const Message& message);
     void finishStart(bool nowListening);
@@ -147,8 +166,29 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     server2 = Upstream{applied.server2Host, socketPort(applied.server2Port)};
     engine.setOnlineN(0);
 
+    serverIsSelf[0] = serverIsSelf[1] = false;
+    const quint16 ownPort = socketPort(applied.clientPort);
+    if (server1.port == ownPort && namesThisMachine(server1.host))
+        refuseSelf(1);
+    if (server2.port == ownPort && namesThisMachine(server2.host))
+        refuseSelf(2);
     startAwaitsProbe = true;
-    monitor.probeUpstreams(server1, server2);
+    probe();
+}
+
+void RelayController::Impl::refuseSelf(int server) {
+    if (serverIsSelf[server - 1])
+        return; // told once
+    serverIsSelf[server - 1] = true;
+    (server == 1 ? serverReachable : server2Reachable) = false;
+    raise(ServerIsSelf[server - 1], MessageIcon::Critical, false);
+}
+
+void RelayController::Impl::refuseSelf(const Upstream& upstream) {
+    if (upstream == server1)
+        refuseSelf(1);
+    if (upstream == server2)
+        refuseSelf(2);
 }
 
 void RelayController::Impl::refuseStart(const Message& message) {
@@ -189,6 +229,7 @@ void RelayController::Impl::probeFinished(bool server1Ok, bool server2Ok) {
 // Pairs already connected go on relaying and the datagram sockets stay bound.
 void RelayController::Impl::stopForNoServer() {
     engine.closeListener();
+    monitor.setOwnPort(0);
     engine.setOnlineN(0);
     showCount(OnlinePrefix::ClientSide);
     probeTimer.stop();
@@ -204,6 +245,7 @@ void RelayController::Impl::openListener() {
     if (!engine.listen(port))
         return refuseStart(PortBusy);
     listeningPort = port;
+    monitor.setOwnPort(port);
     if (!datagrams.bind(port, options.datagramUpstreamPort))
         return refuseStart(PortBusy);
     setOnlineLabelEnabled(true);
@@ -226,7 +268,7 @@ void RelayController::Impl::tick() {
     // One probe at a time: a tick that falls due during a probe is skipped.
     if (monitor.isProbing())
         return;
-    monitor.probeUpstreams(server1, server2);
+    probe();
 }
 
 void RelayController::Impl::restart() {
@@ -234,6 +276,7 @@ void RelayController::Impl::restart() {
     setOnlineLabelEnabled(false);
     probeTimer.stop();
     engine.closeListener();
+    monitor.setOwnPort(0);
     monitor.cancel(); // its result would belong to the settings being replaced
     startAwaitsProbe = false;
     waitingForServer = false;
@@ -260,6 +303,10 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
         // New clients use each result as soon as it is known.
         (server == 1 ? d->serverReachable : d->server2Reachable) = ok;
     });
+    connect(&d->engine, &RelayEngine::ownListenerReached, this,
+            [this](const Upstream& server) { d->refuseSelf(server); });
+    connect(&d->monitor, &UpstreamMonitor::ownListenerReached, this,
+            [this](int server) { d->refuseSelf(server); });
     connect(&d->monitor, &UpstreamMonitor::probeFinished, this,
             [this](bool server1Ok, bool server2Ok) { d->probeFinished(server1Ok, server2Ok); });
     connect(&d->probeTimer, &QTimer::timeout, this, [this] { d->tick(); });

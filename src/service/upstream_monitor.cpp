@@ -1,5 +1,7 @@
 #include "service/upstream_monitor.h"
 
+#include "relay/own_listener.h"
+
 #include <QTcpSocket>
 
 namespace qm {
@@ -49,8 +51,14 @@ void UpstreamMonitor::startAttempt() {
     connect(
         socket, &QTcpSocket::connected, this,
         [this, attempt] {
-            if (attempt == m_attempt && m_socket)
-                finishAttempt(true);
+            if (attempt != m_attempt || !m_socket)
+                return;
+            const bool ownListener =
+                reachesOwnListener(int(m_socket->socketDescriptor()), m_ownPort);
+            if (ownListener)
+                emit ownListenerReached(m_current);
+            if (attempt == m_attempt && m_socket) // not cancelled by a receiver
+                finishAttempt(!ownListener);
         },
         Qt::QueuedConnection);
     connect(

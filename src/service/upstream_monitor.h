@@ -24,11 +24,16 @@ public:
     void probeUpstreams(const Upstream& server1, const Upstream& server2);
     void cancel();
     bool isProbing() const { return m_probing; }
+    // The relay's listening port (0 while closed): a server whose probe
+    // connection arrives there is the relay itself and counts as unreachable.
+    void setOwnPort(quint16 port) { m_ownPort = port; }
 
 signals:
     // server is 1 or 2, reported as soon as that server's attempt is over.
     void serverProbed(int server, bool reachable);
     void probeFinished(bool server1Reachable, bool server2Reachable);
+    // Before serverProbed: that server's probe reached the relay's own listener.
+    void ownListenerReached(int server);
 
 private:
     void startAttempt();
@@ -36,6 +41,7 @@ private:
     void dropSocket();
 
     int m_timeoutMs;
+    quint16 m_ownPort = 0;
     bool m_probing = false;
     int m_current = 0; // 0 before the first attempt, then 1 or 2
     Upstream m_targets[2];

@@ -178,6 +178,23 @@ private slots:
         QVERIFY(waitForClose(*lost, 10000));
         QCOMPARE(f.captions.last(), QStringLiteral("Онлайн – 1"));
     }
+
+    void anUpstreamThatIsTheRelayItselfEndsWithoutALoop() {
+        RelayFixture f;
+        QSignalSpy own(&f.engine, &RelayEngine::ownListenerReached);
+        // A name, so only the connection itself can tell.
+        f.chooseUpstreams({Upstream{QStringLiteral("localhost"), f.engine.serverPort()}});
+        auto client = f.connectClient();
+        QVERIFY(client);
+        QVERIFY(waitForClose(*client));
+        QTRY_COMPARE(own.size(), 1);
+        QTest::qWait(200); // a loop would go on by itself
+        QCOMPARE(own.size(), 1);
+        QCOMPARE(f.ended.size(), 1);
+        QCOMPARE(f.refusals, QStringList{QStringLiteral("own upstream connection")});
+        QVERIFY(f.acceptedSlots.isEmpty());
+        QCOMPARE(f.captions.last(), QStringLiteral("Онлайн – 0"));
+    }
 };
 
 QM_TEST_MAIN_CORE(RelayAcceptingTest)

@@ -25,6 +25,7 @@ private slots:
     void failedSaveIsToldWhileTheRelayListens();
     void successfulStartWritesConfigAndCaptions();
     void noServerStopsWithMessage();
+    void aServerThatIsTheRelayItselfIsNeverUsed();
 };
 
 void RelayStartTest::badPortsAreRefusedBeforeAnySocket_data() {
@@ -202,6 +203,35 @@ void RelayStartTest::noServerStopsWithMessage() {
     QVERIFY(!rig.controller->listening());
     QVERIFY(!rig.controller->engine().isListening());
     QCOMPARE(readBytes(rig.configPath()), KeptConfig);
+}
+
+void RelayStartTest::aServerThatIsTheRelayItselfIsNeverUsed() {
+    const QString self1 =
+        QStringLiteral("Сервер 1 указывает на этот же компьютер и порт клиентов: "
+                       "соединения замкнулись бы на себя, сервер не используется");
+    const QString self2 =
+        QStringLiteral("Сервер 2 указывает на этот же компьютер и порт клиентов: "
+                       "соединения замкнулись бы на себя, сервер не используется");
+    FakeUpstream server1(QHostAddress(QStringLiteral("127.0.0.1")));
+    ControllerRig rig;
+    const quint16 port = freePort();
+    rig.controller->setPreferServer1(false);
+    QVERIFY(rig.apply(
+        boxesFor(port, server1.host(), server1.port(), QStringLiteral("127.0.0.2"), port)));
+    auto client = connectClient(port);
+    QVERIFY(roundTrip(*client, "hello")); // through server 1 although server 2 is preferred
+    QTest::qWait(300);                    // probes go on: told once
+    QCOMPARE(rig.messageTexts(), QStringList{self2});
+    QVERIFY(!rig.controller->server2Reachable());
+    QCOMPARE(rig.controller->engine().onlineN(), 1);
+
+    // Both refused: the start is refused as when no server answers.
+    client.reset();
+    rig.messages.clear();
+    QVERIFY(!rig.apply(
+        boxesFor(port, QStringLiteral("0.0.0.0"), port, QStringLiteral("localhost"), port)));
+    QCOMPARE(rig.messageTexts(), (QStringList{self1, self2, QStringLiteral("Сервер недоступен")}));
+    QVERIFY(!rig.controller->engine().isListening());
 }
 
 QM_TEST_MAIN_CORE(RelayStartTest)
