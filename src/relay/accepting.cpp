@@ -61,6 +61,7 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
     listenPort = ntohs(address.sin_port);
     if (spareFd < 0)
         spareFd = openSpareDescriptor();
+    descriptors.take(ownDescriptors());
     listenNotifier = new QSocketNotifier(listenFd, QSocketNotifier::Read, q);
     QObject::connect(listenNotifier, &QSocketNotifier::activated, q, [this] {
         Scope scope(*this);
@@ -139,6 +140,9 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
         return refuse(fd, address, QStringLiteral("banned"));
     if (pairTable.full())
         return refuse(fd, address, QStringLiteral("no free slot"));
+    // The upstream side and the next probe need one each; the client holds one.
+    if (!descriptors.allows(ownDescriptors() + 1, 2))
+        return refuse(fd, address, QStringLiteral("out of descriptors"));
     const std::optional<Upstream> upstream = chooser ? chooser() : std::nullopt;
     if (!upstream)
         return refuse(fd, address, QStringLiteral("no server reachable"));

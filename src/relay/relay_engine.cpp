@@ -58,6 +58,11 @@ RelayEngine::Impl::~Impl() {
     ::close(epollFd);
 }
 
+int RelayEngine::Impl::ownDescriptors() const {
+    const auto sides = 2 * (pairTable.used() + halfOpenPairs.size()) + lingering.size();
+    return static_cast<int>(sides) + 1 + (listenFd >= 0) + (spareFd >= 0); // and the poller's
+}
+
 RelayEngine::RelayEngine(const BanTable& bans, const Clock& clock, QObject* parent)
     : QObject(parent), d(std::make_unique<Impl>(this, bans, clock)) {}
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relay/fd_limit.h"
 #include "relay/relay_engine.h"
 #include "relay/relay_pair.h"
 #include "relay/slot_table.h"
@@ -104,6 +105,7 @@ struct RelayEngine::Impl {
     void armDeadlineTimer();
     void collectGarbage();
     void lowerCount();
+    int ownDescriptors() const;
 
     // half_close.cpp
     bool keepHalfOpen(std::unique_ptr<RelayPair>& owned);
@@ -135,6 +137,7 @@ struct RelayEngine::Impl {
         quint64 serial;
     };
     std::map<quint64, OwnPortConnect> ownPortConnects;
+    DescriptorBudget descriptors;
     int spareFd = -1; // given up to refuse a client when descriptors run out
     // A child of the engine; deleted later, as it may be the sender of the
     // signal being handled when the listener closes.

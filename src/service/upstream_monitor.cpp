@@ -21,9 +21,13 @@ UpstreamMonitor::~UpstreamMonitor() {
 
 void UpstreamMonitor::probeUpstreams(const Upstream& server1, const Upstream& server2) {
     cancel();
+    // A result is kept from one probe to the next only for the same server.
+    if (!(server1 == m_targets[0]))
+        m_results[0] = false;
+    if (!(server2 == m_targets[1]))
+        m_results[1] = false;
     m_targets[0] = server1;
     m_targets[1] = server2;
-    m_results[0] = m_results[1] = false;
     m_current = 0;
     m_probing = true;
     m_kickoff.start();
@@ -63,9 +67,13 @@ void UpstreamMonitor::startAttempt() {
         Qt::QueuedConnection);
     connect(
         socket, &QTcpSocket::errorOccurred, this,
-        [this, attempt] {
-            if (attempt == m_attempt && m_socket)
-                finishAttempt(false);
+        [this, attempt](QAbstractSocket::SocketError error) {
+            if (attempt != m_attempt || !m_socket)
+                return;
+            // No socket to probe with says nothing of the server: the last
+            // result stands until a later probe can tell.
+            const bool localShortage = error == QAbstractSocket::SocketResourceError;
+            finishAttempt(localShortage && m_results[m_current - 1]);
         },
         Qt::QueuedConnection);
     m_deadline.start(m_timeoutMs);

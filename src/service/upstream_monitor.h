@@ -14,6 +14,8 @@ namespace qm {
 // first, then server 2, each with its own time limit. One probe runs at a time;
 // a cancelled probe reports nothing. A port of 0 stands for a port no socket
 // can use: that server counts as unreachable without a connection attempt.
+// A probe that cannot get a socket (descriptors or buffers run out) keeps that
+// server's last result: the shortage is this process's, not the server's.
 class UpstreamMonitor : public QObject {
     Q_OBJECT
 public:

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace qm;
@@ -41,12 +42,18 @@ public:
         process.setProgram(folder.filePath(QStringLiteral("quillet-mirror")));
         process.setArguments({QStringLiteral("--headless")});
         process.setWorkingDirectory(QDir::tempPath()); // never the program's folder
+        if (descriptorLimit > 0)
+            process.setChildProcessModifier([limit = rlim_t(descriptorLimit)] {
+                const rlimit squeezed{limit, limit};
+                setrlimit(RLIMIT_NOFILE, &squeezed);
+            });
         process.start();
     }
 
     bool printed(const QString& line) const { return output.split('\n').contains(line); }
 
     QTemporaryDir folder;
+    int descriptorLimit = 0; // soft and hard, when set
     QProcess process;
     QString output;
 };
@@ -91,6 +98,8 @@ private slots:
     void hangUpReadsTheFilesAgain();
     void outputThatNobodyReadsDoesNotEndTheRelay();
     void outputThatStallsDoesNotHoldUpTheRelay();
+    void runningOutOfDescriptorsNeverTakesTheRelayOffline_data();
+    void runningOutOfDescriptorsNeverTakesTheRelayOffline();
 };
 
 void HeadlessTest::relaysPrintsEventsAndEndsOnSignal_data() {
@@ -318,6 +327,48 @@ void HeadlessTest::outputThatStallsDoesNotHoldUpTheRelay() {
     QCOMPARE(program.process.exitCode(), 0);
     QVERIFY(
         printed.endsWith(QByteArray("\nstopping on signal ") + QByteArray::number(SIGTERM) + '\n'));
+}
+
+void HeadlessTest::runningOutOfDescriptorsNeverTakesTheRelayOffline_data() {
+    // Room for some twenty pairs; whether the last descriptor goes to a pair or
+    // is left for the probe depends on the limit's parity.
+    QTest::addColumn<int>("limit");
+    QTest::newRow("64") << 64;
+    QTest::newRow("65") << 65;
+}
+
+void HeadlessTest::runningOutOfDescriptorsNeverTakesTheRelayOffline() {
+    QFETCH(int, limit);
+    if (!fixedDatagramPortFree())
+        QSKIP("datagram port 44786 is in use on this machine");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    const quint16 port = freePort();
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    program.descriptorLimit = limit;
+    program.start();
+    QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
+                             10000);
+
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 40; ++i)
+        clients.push_back(connectClient(port));
+    QTRY_VERIFY_WITH_TIMEOUT(program.output.contains(QStringLiteral("refused: out of descriptors")),
+                             10000);
+    // The probe still finds its descriptor, and the server.
+    const int probes = server.connectionsAccepted();
+    QTRY_VERIFY_WITH_TIMEOUT(server.connectionsAccepted() >= probes + 2, 5000);
+    QVERIFY(!program.output.contains(QStringLiteral("listener closed")));
+
+    clients.resize(clients.size() / 2);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            auto client = connectClient(port);
+            return roundTrip(*client, "hello", 1000);
+        },
+        10000));
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 5000);
 }
 
 QM_TEST_MAIN_CORE(HeadlessTest)
