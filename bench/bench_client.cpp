@@ -1,16 +1,14 @@
 #include "bench_client.h"
 
+#include "bench_connection.h"
 #include "bench_pattern.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -27,63 +25,6 @@ using SteadyClock = std::chrono::steady_clock;
 double secondsSince(SteadyClock::time_point start) {
     return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
-
-// A blocking client connection; -1 when it cannot be made.
-int connectTo(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-
-class Connection {
-public:
-    explicit Connection(std::uint16_t port) : m_fd(connectTo(port)) {
-        if (m_fd < 0)
-            throw std::runtime_error("cannot connect");
-    }
-    ~Connection() { ::close(m_fd); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    void sendAll(const char* bytes, std::size_t count) {
-        while (count > 0) {
-            const ssize_t n = ::send(m_fd, bytes, count, MSG_NOSIGNAL);
-            if (n <= 0)
-                throw std::runtime_error("send failed");
-            bytes += n;
-            count -= static_cast<std::size_t>(n);
-        }
-    }
-    void receiveAll(char* bytes, std::size_t count) {
-        while (count > 0) {
-            const ssize_t n = ::recv(m_fd, bytes, count, 0);
-            if (n <= 0)
-                throw std::runtime_error("connection closed early");
-            bytes += n;
-            count -= static_cast<std::size_t>(n);
-        }
-    }
-    void request(char mode, std::uint64_t count) {
-        char header[9];
-        header[0] = mode;
-        std::memcpy(header + 1, &count, sizeof count);
-        sendAll(header, sizeof header);
-    }
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -141,11 +82,7 @@ Latency roundTrips(std::uint16_t port, int rounds, int size) {
         if (round >= warmUp)
             samples.push_back(us);
     }
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&samples](double q) {
-        return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))];
-    };
-    return {at(0.50), at(0.99)};
+    return {percentile(samples, 0.50), percentile(samples, 0.99)};
 }
 
 double connectionsPerSecond(std::uint16_t port, int workers, double seconds, int* failures) {

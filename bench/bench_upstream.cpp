@@ -2,8 +2,10 @@
 
 #include "bench_pattern.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -14,6 +16,7 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -167,6 +170,8 @@ void BenchUpstream::onReadable(Connection& connection) {
                 sendAll(fd, reinterpret_cast<const char*>(&received), sizeof received);
                 ::close(fd);
             });
+        else if (connection.mode == 'B')
+            m_streams.emplace_back([fd, count, early] { serveBursts(fd, count, early); });
         else
             m_streams.emplace_back([fd, count] { serveDownload(fd, count); });
         return;
@@ -188,6 +193,41 @@ void BenchUpstream::serveDownload(int fd, std::uint64_t count) {
     while (::recv(fd, &byte, 1, 0) > 0) {
     }
     ::close(fd);
+}
+
+void BenchUpstream::serveBursts(int fd, std::uint64_t argument, std::string early) {
+    const int pieces = static_cast<int>(argument & 0xFFFF);
+    const std::size_t size = static_cast<std::size_t>((argument >> 16) & 0xFFFFFF);
+    const auto gap = std::chrono::microseconds(argument >> 40);
+    std::uint64_t offset = 0; // of the pattern, over all bursts
+    char request[BurstRequestBytes];
+    for (;;) {
+        std::size_t got = std::min(early.size(), sizeof request);
+        std::memcpy(request, early.data(), got);
+        early.erase(0, got);
+        for (; got < sizeof request;) {
+            const ssize_t n = ::recv(fd, request + got, sizeof request - got, 0);
+            if (n <= 0) {
+                ::close(fd);
+                return;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        for (int piece = 0; piece < pieces; ++piece) {
+            if (piece > 0)
+                std::this_thread::sleep_for(gap);
+            for (std::size_t sent = 0; sent < size;) {
+                std::size_t count = size - sent;
+                const char* bytes = Pattern::instance().at(offset, count);
+                if (!sendAll(fd, bytes, count)) {
+                    ::close(fd);
+                    return;
+                }
+                offset += count;
+                sent += count;
+            }
+        }
+    }
 }
 
 } // namespace qm::bench

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -12,7 +14,16 @@ namespace qm::bench {
 //   'E'          echo everything (one epoll thread serves all of these)
 //   'U' + u64    take that many pattern bytes, check them, answer with the u64
 //   'D' + u64    send that many pattern bytes
-// Throughput connections get a blocking thread each.
+//   'B' + u64    answer every 16-byte request with a burst of small writes:
+//                pieces in bits 0-15, bytes per piece in 16-39, µs between
+//                pieces in 40-63 (see burstArgument)
+// Throughput and burst connections get a blocking thread each.
+constexpr std::size_t BurstRequestBytes = 16;
+constexpr std::uint64_t burstArgument(int pieces, int size, int gapUs) {
+    return static_cast<std::uint64_t>(pieces) | static_cast<std::uint64_t>(size) << 16 |
+           static_cast<std::uint64_t>(gapUs) << 40;
+}
+
 class BenchUpstream {
 public:
     BenchUpstream();
@@ -29,6 +40,7 @@ private:
     void run();
     void onReadable(Connection& connection);
     static void serveDownload(int fd, std::uint64_t count);
+    static void serveBursts(int fd, std::uint64_t argument, std::string early);
 
     int m_listener = -1;
     int m_epoll = -1;

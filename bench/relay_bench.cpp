@@ -2,6 +2,7 @@
 //   relay-bench [--bytes MiB] [--quick]      measure and print a table
 //   relay-bench serve LISTEN_PORT UPSTREAM_PORT   run the engine alone as a relay
 #include "bench_client.h"
+#include "bench_interactive.h"
 #include "bench_serve.h"
 #include "bench_upstream.h"
 
@@ -30,6 +31,8 @@ struct Settings {
     int latencyRounds = 20000;
     double connectSeconds = 3;
     int heldPairs = 1000;
+    int burstRounds = 300;
+    double chatterSeconds = 5;
 };
 
 // The engine in a child process of its own, so its memory and processor time
@@ -145,6 +148,20 @@ int measure(const Settings& settings) {
         connectionsPerSecond(engine, 4, settings.connectSeconds, &engineFailures);
     row("connections/s (4 workers)", directRate, engineRate);
 
+    // Interactive traffic: a reply in three small writes 2 ms apart, and many
+    // clients sending small messages at a steady rate.
+    const BurstTimes directBurst = bursts(direct, settings.burstRounds, 3, 50, 2000);
+    const BurstTimes engineBurst = bursts(engine, settings.burstRounds, 3, 50, 2000);
+    row("burst 3x50 B, last byte p50 ms", directBurst.p50Ms, engineBurst.p50Ms);
+    row("burst 3x50 B, last byte p99 ms", directBurst.p99Ms, engineBurst.p99Ms);
+    const ChatterFigures directChatter = chatter(direct, 500, 20, 64, settings.chatterSeconds);
+    const ChatterFigures engineChatter = chatter(engine, 500, 20, 64, settings.chatterSeconds);
+    row("chatter 500x20/s 64 B, p50 us", directChatter.p50Us, engineChatter.p50Us);
+    row("chatter 500x20/s 64 B, p99 us", directChatter.p99Us, engineChatter.p99Us);
+    row("chatter messages/s", directChatter.messagesPerSecond, engineChatter.messagesPerSecond);
+    directFailures += directChatter.failures;
+    engineFailures += engineChatter.failures;
+
     // Memory and idle cost from a fresh engine.
     RelayProcess fresh(upstream.port());
     const long before = residentKiB(fresh.pid());
@@ -176,7 +193,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--bytes") == 0 && i + 1 < argc) {
             settings.bytes = std::strtoull(argv[++i], nullptr, 10) << 20;
         } else if (std::strcmp(argv[i], "--quick") == 0) {
-            settings = {64ull << 20, 2000, 1, 200};
+            settings = {64ull << 20, 2000, 1, 200, 50, 1};
         } else {
             std::fprintf(stderr, "usage: relay-bench [--bytes MiB] [--quick]\n"
                                  "       relay-bench serve LISTEN_PORT UPSTREAM_PORT\n");
