@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 #include <optional>
-#include <vector>
 
 // The key file is single-byte text. Latin-1 stands in for the system code page:
 // every byte reads as one character and back, so no byte of the file is ever
@@ -19,9 +18,16 @@ namespace {
 constexpr qint64 MaxFileSize = 16 * 1024 * 1024; // larger files count as unreadable
 constexpr qsizetype MaxValueLength = 254;
 
+// A UTF-8 byte-order mark, as some editors put it before the first line: it is
+// not part of that line, and a rewrite keeps it.
+constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+
+// One line as offsets into the file's text, so that even a file of millions of
+// empty lines costs no memory beyond its own bytes.
 struct Line {
-    QByteArray text;   // without its line ending
-    QByteArray ending; // "\n", "\r\n" or empty for a last line without one
+    qsizetype start = 0;
+    qsizetype textEnd = 0; // where its line ending starts
+    qsizetype end = 0;     // after its line ending ("\n", "\r\n" or none at the end)
 };
 
 bool isBlank(char c) {
@@ -42,27 +48,38 @@ bool sameName(QByteArrayView fileText, const QString& name) {
     return QString::fromLatin1(fileText).compare(name, Qt::CaseInsensitive) == 0;
 }
 
-std::vector<Line> splitLines(const QByteArray& content) {
-    std::vector<Line> lines;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        const qsizetype newline = content.indexOf('\n', start);
+// Walks the lines of a text from its start.
+class LineCursor {
+public:
+    explicit LineCursor(QByteArrayView content) : m_content(content) {}
+
+    bool next(Line* line) {
+        if (m_start >= m_content.size())
+            return false;
+        const qsizetype newline = m_content.indexOf('\n', m_start);
+        line->start = m_start;
         if (newline < 0) {
-            lines.push_back({content.sliced(start), {}});
-            break;
+            line->textEnd = line->end = m_content.size();
+        } else {
+            const bool crlf = newline > m_start && m_content[newline - 1] == '\r';
+            line->textEnd = crlf ? newline - 1 : newline;
+            line->end = newline + 1;
         }
-        const bool crlf = newline > start && content[newline - 1] == '\r';
-        const qsizetype textEnd = crlf ? newline - 1 : newline;
-        lines.push_back({content.sliced(start, textEnd - start),
-                         crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n")});
-        start = newline + 1;
+        m_start = line->end;
+        return true;
     }
-    return lines;
-}
+    QByteArrayView text(const Line& line) const {
+        return m_content.sliced(line.start, line.textEnd - line.start);
+    }
+
+private:
+    QByteArrayView m_content;
+    qsizetype m_start = 0;
+};
 
 // The name inside "[...]", or nothing for any other line.
-std::optional<QByteArrayView> sectionName(const Line& line) {
-    const QByteArrayView text = trimmedBlanks(line.text);
+std::optional<QByteArrayView> sectionName(QByteArrayView line) {
+    const QByteArrayView text = trimmedBlanks(line);
     if (!text.startsWith('['))
         return std::nullopt;
     const qsizetype close = text.indexOf(']');
@@ -71,41 +88,44 @@ std::optional<QByteArrayView> sectionName(const Line& line) {
     return trimmedBlanks(text.sliced(1, close - 1));
 }
 
-std::optional<QByteArrayView> keyName(const Line& line) {
-    const qsizetype equals = line.text.indexOf('=');
+std::optional<QByteArrayView> keyName(QByteArrayView line) {
+    const qsizetype equals = line.indexOf('=');
     if (equals < 0)
         return std::nullopt;
-    return trimmedBlanks(QByteArrayView(line.text).first(equals));
+    return trimmedBlanks(line.first(equals));
 }
 
-// Lines header + 1 .. end - 1 belong to the section.
-struct SectionRange {
-    size_t header = 0;
-    size_t end = 0;
+// What a lookup or an edit needs to know of the first section of a name; later
+// ones of the same name are not looked at.
+struct SectionLines {
+    Line header;
+    Line lastFilled;         // the section's last line that is not blank, or its header
+    std::optional<Line> key; // the first line of the key asked for
 };
 
-// The first section of that name; later ones of the same name are not looked at.
-std::optional<SectionRange> findSection(const std::vector<Line>& lines, const QString& section) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const auto name = sectionName(lines[i]);
-        if (!name || !sameName(*name, section))
-            continue;
-        size_t end = i + 1;
-        while (end < lines.size() && !sectionName(lines[end]))
-            ++end;
-        return SectionRange{i, end};
+std::optional<SectionLines> findSection(QByteArrayView content, const QString& section,
+                                        const QString& key) {
+    LineCursor cursor(content);
+    Line line;
+    bool header = false;
+    while (!header && cursor.next(&line)) {
+        const auto name = sectionName(cursor.text(line));
+        header = name && sameName(*name, section);
     }
-    return std::nullopt;
-}
-
-std::optional<size_t> findKey(const std::vector<Line>& lines, SectionRange range,
-                              const QString& key) {
-    for (size_t i = range.header + 1; i < range.end; ++i) {
-        const auto name = keyName(lines[i]);
-        if (name && sameName(*name, key))
-            return i;
+    if (!header)
+        return std::nullopt;
+    SectionLines found{line, line, std::nullopt};
+    while (cursor.next(&line)) {
+        const QByteArrayView text = cursor.text(line);
+        if (sectionName(text))
+            break;
+        if (!trimmedBlanks(text).isEmpty())
+            found.lastFilled = line;
+        const auto name = keyName(text);
+        if (!found.key && name && sameName(*name, key))
+            found.key = line;
     }
-    return std::nullopt;
+    return found;
 }
 
 enum class ReadStatus { Read, Missing, Unreadable };
@@ -141,42 +161,42 @@ bool hasLineBreak(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r');
 }
 
-QByteArray lineEndingOf(const std::vector<Line>& lines) {
-    for (const Line& line : lines)
-        if (!line.ending.isEmpty())
-            return line.ending;
+// The file's first line ending; "\n" for a file without one.
+QByteArray lineEndingOf(QByteArrayView content) {
+    const qsizetype newline = content.indexOf('\n');
+    if (newline > 0 && content[newline - 1] == '\r')
+        return QByteArrayLiteral("\r\n");
     return QByteArrayLiteral("\n");
 }
 
-void terminateLine(Line& line, const QByteArray& ending) {
-    if (line.ending.isEmpty())
-        line.ending = ending;
+QByteArray splice(QByteArrayView content, qsizetype at, qsizetype removed,
+                  const QByteArray& inserted) {
+    QByteArray result;
+    result.reserve(content.size() - removed + inserted.size());
+    result.append(content.first(at));
+    result.append(inserted);
+    result.append(content.sliced(at + removed));
+    return result;
 }
 
-void setValue(std::vector<Line>& lines, const QString& section, const IniEntry& entry,
-              const QByteArray& ending) {
-    const QByteArray value = entry.value.toLatin1();
-    const std::optional<SectionRange> range = findSection(lines, section);
-    if (!range) {
-        if (!lines.empty())
-            terminateLine(lines.back(), ending);
-        lines.push_back({'[' + section.toLatin1() + ']', ending});
-        lines.push_back({entry.key.toLatin1() + '=' + value, ending});
-        return;
+QByteArray withValue(const QByteArray& content, const QString& section, const IniEntry& entry,
+                     const QByteArray& ending) {
+    const QByteArray keyLine = entry.key.toLatin1() + '=' + entry.value.toLatin1() + ending;
+    const std::optional<SectionLines> found = findSection(content, section, entry.key);
+    if (!found) {
+        const bool unended = !content.isEmpty() && !content.endsWith('\n');
+        return content + (unended ? ending : QByteArray()) + '[' + section.toLatin1() + ']' +
+               ending + keyLine;
     }
-    if (const std::optional<size_t> keyLine = findKey(lines, *range, entry.key)) {
-        QByteArray& text = lines[*keyLine].text;
-        text.truncate(text.indexOf('=') + 1);
-        text += value;
-        return;
+    if (found->key) {
+        const qsizetype valueStart = content.indexOf('=', found->key->start) + 1;
+        return splice(content, valueStart, found->key->textEnd - valueStart,
+                      entry.value.toLatin1());
     }
     // After the section's last line that is not blank.
-    size_t insertAt = range->end;
-    while (insertAt > range->header + 1 && trimmedBlanks(lines[insertAt - 1].text).isEmpty())
-        --insertAt;
-    terminateLine(lines[insertAt - 1], ending);
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                 Line{entry.key.toLatin1() + '=' + value, ending});
+    const Line& last = found->lastFilled;
+    const QByteArray before = last.textEnd == last.end ? ending : QByteArray();
+    return splice(content, last.end, 0, before + keyLine);
 }
 
 } // namespace
@@ -185,15 +205,15 @@ QString readIniValue(const QString& section, const QString& key, const QString& 
     QByteArray content;
     if (readWholeFile(path, &content) != ReadStatus::Read)
         return {};
-    const std::vector<Line> lines = splitLines(content);
-    const std::optional<SectionRange> range = findSection(lines, section);
-    if (!range)
+    QByteArrayView text(content);
+    if (text.startsWith(ByteOrderMark))
+        text = text.sliced(ByteOrderMark.size());
+    const std::optional<SectionLines> found = findSection(text, section, key);
+    if (!found || !found->key)
         return {};
-    const std::optional<size_t> keyLine = findKey(lines, *range, key);
-    if (!keyLine)
-        return {};
-    const QByteArray& text = lines[*keyLine].text;
-    const QByteArrayView value = trimmedBlanks(QByteArrayView(text).sliced(text.indexOf('=') + 1));
+    const QByteArrayView line =
+        text.sliced(found->key->start, found->key->textEnd - found->key->start);
+    const QByteArrayView value = trimmedBlanks(line.sliced(line.indexOf('=') + 1));
     return QString::fromLatin1(value.first(qMin(value.size(), MaxValueLength)));
 }
 
@@ -219,15 +239,14 @@ bool writeIniValues(const QString& section, const QList<IniEntry>& entries, cons
     if (readWholeFile(path, &content) == ReadStatus::Unreadable)
         return fail(QStringLiteral("the file cannot be read")); // never replace it then
 
-    std::vector<Line> lines = splitLines(content);
-    const QByteArray ending = lineEndingOf(lines);
+    const bool marked = content.startsWith(ByteOrderMark);
+    QByteArray output = marked ? content.sliced(ByteOrderMark.size()) : content;
+    content.clear();
+    const QByteArray ending = lineEndingOf(output);
     for (const IniEntry& entry : entries)
-        setValue(lines, section, entry, ending);
-
-    QByteArray output;
-    output.reserve(content.size() + 256);
-    for (const Line& line : lines)
-        output += line.text + line.ending;
+        output = withValue(output, section, entry, ending);
+    if (marked)
+        output.prepend(ByteOrderMark);
 
     return writeFileAtomically(path, output, error);
 }

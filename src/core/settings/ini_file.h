@@ -7,7 +7,8 @@ namespace qm {
 
 // Key-file access. Section and key names match without regard to case; the
 // first section of a name is the one read and written. The file is single-byte
-// text (Latin-1): characters outside it are written as "?".
+// text (Latin-1): characters outside it are written as "?". A UTF-8
+// byte-order mark before the first line is skipped, and kept by a rewrite.
 //
 // Returns the value with blanks around it removed, cut to 254 characters, or
 // "" when the file, section or key is missing or the file cannot be read.

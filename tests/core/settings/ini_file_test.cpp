@@ -12,6 +12,17 @@ class IniFileTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
+
+    static bool resetPeakMemory() {
+        QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+        return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+    }
+    static qint64 memoryKiB(const char* field) {
+        for (const QByteArray& line : readBytes(QStringLiteral("/proc/self/status")).split('\n'))
+            if (line.startsWith(field))
+                return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+        return -1;
+    }
     QString m_path;
 
     QString read(const QString& key, const QString& section = QStringLiteral("main")) {
@@ -106,6 +117,38 @@ private slots:
                                 {QStringLiteral("a"), QStringLiteral("3")}},
                                m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[other]\r\nB=2\r\n[main]\r\nA=3\r\nB=2\r\n"));
+    }
+
+    void aByteOrderMarkIsSkippedAndKept() {
+        QVERIFY(writeBytes(m_path, "\xEF\xBB\xBF[main]\r\nClient_Port= 40000\r\n"));
+        QCOMPARE(read(QStringLiteral("Client_Port")), QStringLiteral("40000"));
+        QVERIFY(writeIniValues(QStringLiteral("main"),
+                               {{QStringLiteral("Client_Port"), QStringLiteral(" 1")},
+                                {QStringLiteral("Auto_Start"), QStringLiteral(" 0")}},
+                               m_path));
+        QCOMPARE(readBytes(m_path),
+                 QByteArray("\xEF\xBB\xBF[main]\r\nClient_Port= 1\r\nAuto_Start= 0\r\n"));
+    }
+
+    void manyEmptyLinesCostNoMoreThanTheFile() {
+        // 16 MiB less a little of empty lines, the key last; written in pieces so
+        // that only reading and writing the key file count towards the peak.
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("[main]\n") > 0);
+        const QByteArray empty(1024 * 1024, '\n');
+        for (int i = 0; i < 15; ++i)
+            QVERIFY(file.write(empty) == empty.size());
+        QVERIFY(file.write("A=1\n") > 0);
+        file.close();
+        QVERIFY(resetPeakMemory());
+        const qint64 before = memoryKiB("VmRSS:");
+        QCOMPARE(read(QStringLiteral("A")), QStringLiteral("1"));
+        QVERIFY(writeIniValue(QStringLiteral("main"), QStringLiteral("A"), QStringLiteral("2"),
+                              m_path));
+        QCOMPARE(read(QStringLiteral("A")), QStringLiteral("2"));
+        // A table of its lines would take hundreds of MiB.
+        QCOMPARE_LT(memoryKiB("VmHWM:") - before, 128 * 1024);
     }
 
     void namesAndValuesThatCannotBeStoredAreRefused() {
