@@ -3,6 +3,7 @@
 # make test SANITIZE=1   the same under AddressSanitizer and UndefinedBehaviorSanitizer
 # make package  a Debian package (build/quillet-mirror_*.deb)
 # make bench / make fuzz
+# make stress   floods, churn, bad files and datagrams against the built program
 
 JOBS ?= $(shell nproc)
 # cmake --build runs make again: keep its output to the compiler's lines.
@@ -15,7 +16,7 @@ BUILD := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build run test package bench fuzz format
+.PHONY: all deps configure build run test package bench stress fuzz format
 
 all: build
 
@@ -42,6 +43,9 @@ package: build
 bench: build
 	@$(BUILD)/bench/relay-bench
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/online-list-bench
+
+stress: build
+	@$(BUILD)/bench/stress/quillet-stress $(BUILD)/quillet-mirror
 
 fuzz:
 	@scripts/install-deps.sh build
