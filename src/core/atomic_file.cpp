@@ -38,7 +38,7 @@ int createTemporary(const QString& target, mode_t mode, QByteArray* tempPath) {
     return -1;
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
+bool writeAll(int fd, QByteArrayView bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -57,6 +57,12 @@ bool writeAll(int fd, const QByteArray& bytes) {
 } // namespace
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    return writeFileAtomically(
+        path, [&bytes](const PieceWriter& put) { return put(bytes); }, error);
+}
+
+bool writeFileAtomically(const QString& path,
+                         const std::function<bool(const PieceWriter&)>& produce, QString* error) {
     // Through a symbolic link the file it points to is replaced, not the link.
     const QFileInfo info(path);
     const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
@@ -82,8 +88,11 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
             *error = failure(target, errno);
         return false;
     }
-    bool ok = writeAll(fd, bytes) && (!replacing || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
-    int errorNumber = ok ? 0 : errno;
+    errno = 0;
+    bool ok = produce([fd](QByteArrayView piece) { return writeAll(fd, piece); }) &&
+              (!replacing || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
+    // A producer that gives up without a system error (its source changed) reads as an I/O error.
+    int errorNumber = ok ? 0 : (errno != 0 ? errno : EIO);
     if (::close(fd) != 0 && ok) {
         ok = false;
         errorNumber = errno;

@@ -1,149 +1,45 @@
 #include "core/settings/ini_file.h"
 
 #include "core/atomic_file.h"
+#include "core/settings/ini_lines.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 // The key file is single-byte text. Latin-1 stands in for the system code page:
 // every byte reads as one character and back, so no byte of the file is ever
 // changed by reading; characters outside Latin-1 are written as "?".
+// The file is read as a stream, line by line, and rewritten as one: a large or
+// damaged file costs time in proportion to its size, never memory.
 
 namespace qm {
 
 namespace {
 
 constexpr qint64 MaxFileSize = 16 * 1024 * 1024; // larger files count as unreadable
-constexpr qsizetype MaxValueLength = 254;
+constexpr qint64 CopyChunk = 64 * 1024;
 
-// A UTF-8 byte-order mark, as some editors put it before the first line: it is
-// not part of that line, and a rewrite keeps it.
-constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+enum class OpenStatus { Open, Missing, Unreadable };
 
-// One line as offsets into the file's text, so that even a file of millions of
-// empty lines costs no memory beyond its own bytes.
-struct Line {
-    qsizetype start = 0;
-    qsizetype textEnd = 0; // where its line ending starts
-    qsizetype end = 0;     // after its line ending ("\n", "\r\n" or none at the end)
-};
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView trimmedBlanks(QByteArrayView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-bool sameName(QByteArrayView fileText, const QString& name) {
-    return QString::fromLatin1(fileText).compare(name, Qt::CaseInsensitive) == 0;
-}
-
-// Walks the lines of a text from its start.
-class LineCursor {
-public:
-    explicit LineCursor(QByteArrayView content) : m_content(content) {}
-
-    bool next(Line* line) {
-        if (m_start >= m_content.size())
-            return false;
-        const qsizetype newline = m_content.indexOf('\n', m_start);
-        line->start = m_start;
-        if (newline < 0) {
-            line->textEnd = line->end = m_content.size();
-        } else {
-            const bool crlf = newline > m_start && m_content[newline - 1] == '\r';
-            line->textEnd = crlf ? newline - 1 : newline;
-            line->end = newline + 1;
-        }
-        m_start = line->end;
-        return true;
-    }
-    QByteArrayView text(const Line& line) const {
-        return m_content.sliced(line.start, line.textEnd - line.start);
-    }
-
-private:
-    QByteArrayView m_content;
-    qsizetype m_start = 0;
-};
-
-// The name inside "[...]", or nothing for any other line.
-std::optional<QByteArrayView> sectionName(QByteArrayView line) {
-    const QByteArrayView text = trimmedBlanks(line);
-    if (!text.startsWith('['))
-        return std::nullopt;
-    const qsizetype close = text.indexOf(']');
-    if (close < 0)
-        return std::nullopt;
-    return trimmedBlanks(text.sliced(1, close - 1));
-}
-
-std::optional<QByteArrayView> keyName(QByteArrayView line) {
-    const qsizetype equals = line.indexOf('=');
-    if (equals < 0)
-        return std::nullopt;
-    return trimmedBlanks(line.first(equals));
-}
-
-// What a lookup or an edit needs to know of the first section of a name; later
-// ones of the same name are not looked at.
-struct SectionLines {
-    Line header;
-    Line lastFilled;         // the section's last line that is not blank, or its header
-    std::optional<Line> key; // the first line of the key asked for
-};
-
-std::optional<SectionLines> findSection(QByteArrayView content, const QString& section,
-                                        const QString& key) {
-    LineCursor cursor(content);
-    Line line;
-    bool header = false;
-    while (!header && cursor.next(&line)) {
-        const auto name = sectionName(cursor.text(line));
-        header = name && sameName(*name, section);
-    }
-    if (!header)
-        return std::nullopt;
-    SectionLines found{line, line, std::nullopt};
-    while (cursor.next(&line)) {
-        const QByteArrayView text = cursor.text(line);
-        if (sectionName(text))
-            break;
-        if (!trimmedBlanks(text).isEmpty())
-            found.lastFilled = line;
-        const auto name = keyName(text);
-        if (!found.key && name && sameName(*name, key))
-            found.key = line;
-    }
-    return found;
-}
-
-enum class ReadStatus { Read, Missing, Unreadable };
-
-ReadStatus readWholeFile(const QString& path, QByteArray* content) {
+OpenStatus openForReading(const QString& path, QFile* file) {
     const QFileInfo info(path);
     if (!info.exists())
-        return ReadStatus::Missing;
+        return OpenStatus::Missing;
     if (!info.isFile() || info.size() > MaxFileSize)
-        return ReadStatus::Unreadable;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return ReadStatus::Unreadable;
-    // Sized by the file, not the limit; one byte more shows that it grew too big.
-    *content = file.read(qMin(file.size(), MaxFileSize) + 1);
-    if (file.error() != QFileDevice::NoError || content->size() > MaxFileSize)
-        return ReadStatus::Unreadable;
-    return ReadStatus::Read;
+        return OpenStatus::Unreadable;
+    file->setFileName(path);
+    return file->open(QIODevice::ReadOnly) ? OpenStatus::Open : OpenStatus::Unreadable;
+}
+
+qsizetype longestName(const QString& section, const QStringList& keys) {
+    qsizetype longest = section.size();
+    for (const QString& key : keys)
+        longest = qMax(longest, key.size());
+    return longest;
 }
 
 // A name that the reader would find again: no line breaks, no characters that
@@ -161,60 +57,155 @@ bool hasLineBreak(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r');
 }
 
-// The file's first line ending; "\n" for a file without one.
-QByteArray lineEndingOf(QByteArrayView content) {
-    const qsizetype newline = content.indexOf('\n');
-    if (newline > 0 && content[newline - 1] == '\r')
-        return QByteArrayLiteral("\r\n");
-    return QByteArrayLiteral("\n");
+bool sameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-QByteArray splice(QByteArrayView content, qsizetype at, qsizetype removed,
-                  const QByteArray& inserted) {
-    QByteArray result;
-    result.reserve(content.size() - removed + inserted.size());
-    result.append(content.first(at));
-    result.append(inserted);
-    result.append(content.sliced(at + removed));
-    return result;
+// One key to write; entries naming the same key write one line, with the last value.
+struct KeyEdit {
+    QString key;
+    QByteArray value;
+    std::optional<IniLine> existing; // the key's line in the section, when there is one
+};
+
+// What a write changes, found in one pass over the file.
+struct EditPlan {
+    bool sectionFound = false;
+    IniLine insertAfter;          // last line of the section that is not blank (or its header)
+    bool fileEndsUnended = false; // the last line has no line ending
+    QByteArray ending;            // the file's line ending; "\n" for a file without one
+    qint64 size = 0;
+    std::vector<KeyEdit> keys;
+};
+
+std::vector<KeyEdit> keyEdits(const QList<IniEntry>& entries) {
+    std::vector<KeyEdit> keys;
+    for (const IniEntry& entry : entries) {
+        auto same = std::find_if(keys.begin(), keys.end(),
+                                 [&](const KeyEdit& k) { return sameName(k.key, entry.key); });
+        if (same == keys.end())
+            keys.push_back({entry.key, entry.value.toLatin1(), std::nullopt});
+        else
+            same->value = entry.value.toLatin1();
+    }
+    return keys;
 }
 
-QByteArray withValue(const QByteArray& content, const QString& section, const IniEntry& entry,
-                     const QByteArray& ending) {
-    const QByteArray keyLine = entry.key.toLatin1() + '=' + entry.value.toLatin1() + ending;
-    const std::optional<SectionLines> found = findSection(content, section, entry.key);
-    if (!found) {
-        const bool unended = !content.isEmpty() && !content.endsWith('\n');
-        return content + (unended ? ending : QByteArray()) + '[' + section.toLatin1() + ']' +
-               ending + keyLine;
+// False when the file could not be read to its end.
+bool planEdits(QFile& file, const QString& section, EditPlan* plan) {
+    QStringList names;
+    for (const KeyEdit& k : plan->keys)
+        names.append(k.key);
+    IniLineReader reader(file, longestName(section, names), MaxFileSize);
+    bool inSection = false;
+    IniLine line;
+    while (reader.next(&line)) {
+        if (plan->ending.isEmpty())
+            plan->ending = line.ending;
+        plan->fileEndsUnended = line.ending.isEmpty();
+        plan->size = line.end;
+        if (line.kind == IniLine::Kind::Section) {
+            inSection = !plan->sectionFound && line.matches(section);
+            if (inSection) {
+                plan->sectionFound = true;
+                plan->insertAfter = line;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (!line.blank)
+            plan->insertAfter = line;
+        if (line.kind != IniLine::Kind::Key)
+            continue;
+        for (KeyEdit& k : plan->keys)
+            if (!k.existing && line.matches(k.key))
+                k.existing = line;
     }
-    if (found->key) {
-        const qsizetype valueStart = content.indexOf('=', found->key->start) + 1;
-        return splice(content, valueStart, found->key->textEnd - valueStart,
-                      entry.value.toLatin1());
+    if (plan->ending.isEmpty())
+        plan->ending = QByteArrayLiteral("\n");
+    plan->size = qMax(plan->size, reader.offset());
+    return !reader.failed();
+}
+
+struct Splice {
+    qint64 from = 0; // bytes from..to of the old file are replaced by text
+    qint64 to = 0;
+    QByteArray text;
+};
+
+std::vector<Splice> splicesOf(const EditPlan& plan, const QString& section) {
+    std::vector<Splice> splices;
+    QByteArray newLines;
+    for (const KeyEdit& k : plan.keys) {
+        if (k.existing)
+            splices.push_back({k.existing->valueStart, k.existing->textEnd, k.value});
+        else
+            newLines += k.key.toLatin1() + '=' + k.value + plan.ending;
     }
-    // After the section's last line that is not blank.
-    const Line& last = found->lastFilled;
-    const QByteArray before = last.textEnd == last.end ? ending : QByteArray();
-    return splice(content, last.end, 0, before + keyLine);
+    if (!plan.sectionFound) {
+        const QByteArray before = plan.fileEndsUnended ? plan.ending : QByteArray();
+        splices.push_back({plan.size, plan.size,
+                           before + '[' + section.toLatin1() + ']' + plan.ending + newLines});
+    } else if (!newLines.isEmpty()) {
+        const IniLine& last = plan.insertAfter;
+        const QByteArray before = last.ending.isEmpty() ? plan.ending : QByteArray();
+        splices.push_back({last.end, last.end, before + newLines});
+    }
+    std::sort(splices.begin(), splices.end(),
+              [](const Splice& a, const Splice& b) { return a.from < b.from; });
+    return splices;
+}
+
+// Copies bytes up to offset `to` of the old file; false on a read error or
+// when the file is shorter than it was.
+bool copyUpTo(QFile* file, qint64 to, const PieceWriter& put) {
+    QByteArray chunk;
+    while (file->pos() < to) {
+        chunk.resize(qMin(CopyChunk, to - file->pos()));
+        const qint64 count = file->read(chunk.data(), chunk.size());
+        if (count <= 0 || !put(QByteArrayView(chunk.constData(), count)))
+            return false;
+    }
+    return true;
+}
+
+bool writeEdited(QFile* file, const EditPlan& plan, const std::vector<Splice>& splices,
+                 const PieceWriter& put) {
+    if (file->isOpen() && !file->seek(0))
+        return false;
+    for (const Splice& splice : splices) {
+        if (!copyUpTo(file, splice.from, put) || !put(splice.text))
+            return false;
+        if (splice.to > splice.from && !file->seek(splice.to))
+            return false;
+    }
+    if (!copyUpTo(file, plan.size, put))
+        return false;
+    // A file that grew since it was read is not cut short silently.
+    char extra = 0;
+    return !file->isOpen() || file->read(&extra, 1) == 0;
 }
 
 } // namespace
 
 QString readIniValue(const QString& section, const QString& key, const QString& path) {
-    QByteArray content;
-    if (readWholeFile(path, &content) != ReadStatus::Read)
+    QFile file;
+    if (openForReading(path, &file) != OpenStatus::Open)
         return {};
-    QByteArrayView text(content);
-    if (text.startsWith(ByteOrderMark))
-        text = text.sliced(ByteOrderMark.size());
-    const std::optional<SectionLines> found = findSection(text, section, key);
-    if (!found || !found->key)
-        return {};
-    const QByteArrayView line =
-        text.sliced(found->key->start, found->key->textEnd - found->key->start);
-    const QByteArrayView value = trimmedBlanks(line.sliced(line.indexOf('=') + 1));
-    return QString::fromLatin1(value.first(qMin(value.size(), MaxValueLength)));
+    IniLineReader reader(file, qMax(section.size(), key.size()), MaxFileSize);
+    bool inSection = false;
+    IniLine line;
+    while (reader.next(&line)) {
+        if (line.kind == IniLine::Kind::Section) {
+            if (inSection)
+                break; // only the first section of the name counts
+            inSection = line.matches(section);
+        } else if (inSection && line.kind == IniLine::Kind::Key && line.matches(key)) {
+            return QString::fromLatin1(line.value);
+        }
+    }
+    return {};
 }
 
 bool writeIniValue(const QString& section, const QString& key, const QString& value,
@@ -235,20 +226,19 @@ bool writeIniValues(const QString& section, const QList<IniEntry>& entries, cons
         if (!isWritableName(entry.key, u"\r\n=[") || hasLineBreak(entry.value))
             return fail(QStringLiteral("a key or value cannot be stored"));
 
-    QByteArray content;
-    if (readWholeFile(path, &content) == ReadStatus::Unreadable)
+    QFile file;
+    const OpenStatus status = openForReading(path, &file);
+    EditPlan plan;
+    plan.keys = keyEdits(entries);
+    if (status == OpenStatus::Unreadable ||
+        (status == OpenStatus::Open && !planEdits(file, section, &plan)))
         return fail(QStringLiteral("the file cannot be read")); // never replace it then
-
-    const bool marked = content.startsWith(ByteOrderMark);
-    QByteArray output = marked ? content.sliced(ByteOrderMark.size()) : content;
-    content.clear();
-    const QByteArray ending = lineEndingOf(output);
-    for (const IniEntry& entry : entries)
-        output = withValue(output, section, entry, ending);
-    if (marked)
-        output.prepend(ByteOrderMark);
-
-    return writeFileAtomically(path, output, error);
+    if (status == OpenStatus::Missing)
+        plan.ending = QByteArrayLiteral("\n");
+    const std::vector<Splice> splices = splicesOf(plan, section);
+    return writeFileAtomically(
+        path, [&](const PieceWriter& put) { return writeEdited(&file, plan, splices, put); },
+        error);
 }
 
 } // namespace qm
