@@ -227,24 +227,26 @@ bool runBadFiles(const StressOptions& options) {
         const auto begin = Clock::now();
         relay.start();
         const bool listening = relay.waitListening(begin + std::chrono::seconds(2));
+        // Waiting for a server to answer, with a message, is a refusal that stays up.
+        const bool held = listening || (relay.waiting() && !relay.messages().empty());
         const double seconds = secondsSince(begin);
-        if (listening) {
+        if (held) {
             // Held a little, so that a relay that spins shows it in its processor time.
             std::this_thread::sleep_for(std::chrono::milliseconds(options.quick ? 100 : 200));
             relay.readOutput();
         }
-        const bool ended = !listening && (relay.reap() || !relay.running());
+        const bool ended = !held && (relay.reap() || !relay.running());
         const double lifetime = secondsSince(begin);
         relay.stop();
         std::string fault;
         // SIGTERM ends it with code 0: any signal is a crash, or a kill after it hung.
         if (relay.exitSignal() != 0)
             fault = "ended by signal " + std::to_string(relay.exitSignal());
-        else if (!listening && !ended)
+        else if (!held && !ended)
             fault = "neither listened nor ended within 2 s";
         else if (ended && relay.messages().empty())
             fault = "ended without a message (code " + std::to_string(relay.exitCode()) + ")";
-        else if (listening && relay.processorSeconds() > 0.15 + 0.5 * lifetime)
+        else if (held && relay.processorSeconds() > 0.15 + 0.5 * lifetime)
             fault = "spun: " + std::to_string(relay.processorSeconds()) + " s of processor time";
         else if (relay.peakKiB() > allowedKiB)
             fault = "took " + std::to_string(relay.peakKiB()) + " KiB";

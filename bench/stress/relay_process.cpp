@@ -44,6 +44,7 @@ void RelayProcess::start(long descriptorLimit) {
     m_port = 0;
     m_accepted = m_ended = 0;
     m_messages.clear();
+    m_waiting = false;
     m_partial.clear();
     m_exitCode = -1;
     m_exitSignal = 0;
@@ -96,12 +97,14 @@ void RelayProcess::line(const std::string& text) {
         ++m_accepted;
     else if (text.rfind("pair ", 0) == 0 && text.find(" ended: ") != std::string::npos)
         ++m_ended;
-    else if (text.rfind("message: ", 0) == 0)
-        m_messages.push_back(text.substr(9));
+    else if (text.rfind("waiting for a server", 0) == 0)
+        m_waiting = true;
+    if (const std::size_t at = text.find("message: "); at != std::string::npos)
+        m_messages.push_back(text.substr(at + 9));
 }
 
 bool RelayProcess::waitListening(Clock::time_point deadline) {
-    while (m_port == 0 && Clock::now() < deadline) {
+    while (m_port == 0 && !m_waiting && Clock::now() < deadline) {
         if (reap())
             return false;
         if (m_output >= 0) {

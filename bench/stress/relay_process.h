@@ -29,7 +29,8 @@ public:
     // Reads what it printed so far; call when its output is readable.
     void readOutput();
     int outputFd() const { return m_output; }
-    // Waits up to the deadline until it listens (true) or ends (false).
+    // Waits up to the deadline until it listens (true), or says that it waits
+    // for a server, or ends (false).
     bool waitListening(Clock::time_point deadline);
     // SIGTERM, then SIGKILL after two seconds; fills the figures below.
     void stop();
@@ -41,6 +42,7 @@ public:
     std::uint16_t listeningPort() const { return m_port; }
     long accepted() const { return m_accepted; }
     long ended() const { return m_ended; }
+    bool waiting() const { return m_waiting; }
     const std::vector<std::string>& messages() const { return m_messages; }
     // /proc figures of the running program, KiB: "VmRSS:" now, "VmHWM:" its peak.
     long memoryKiB(const char* field = "VmRSS:") const;
@@ -61,6 +63,7 @@ private:
     std::uint16_t m_port = 0;
     long m_accepted = 0;
     long m_ended = 0;
+    bool m_waiting = false;
     std::vector<std::string> m_messages;
     int m_exitCode = -1;
     int m_exitSignal = 0;
