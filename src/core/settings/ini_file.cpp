@@ -190,22 +190,40 @@ bool writeEdited(QFile* file, const EditPlan& plan, const std::vector<Splice>& s
 } // namespace
 
 QString readIniValue(const QString& section, const QString& key, const QString& path) {
+    return readIniValues(section, {key}, path).first();
+}
+
+QStringList readIniValues(const QString& section, const QStringList& keys, const QString& path) {
+    QStringList values(keys.size());
     QFile file;
     if (openForReading(path, &file) != OpenStatus::Open)
-        return {};
-    IniLineReader reader(file, qMax(section.size(), key.size()), MaxFileSize);
+        return values;
+    qsizetype nameLimit = section.size();
+    for (const QString& key : keys)
+        nameLimit = qMax(nameLimit, key.size());
+    IniLineReader reader(file, nameLimit, MaxFileSize);
+    std::vector<bool> found(static_cast<size_t>(keys.size()), false);
+    qsizetype left = keys.size();
     bool inSection = false;
     IniLine line;
-    while (reader.next(&line)) {
+    while (left > 0 && reader.next(&line)) {
         if (line.kind == IniLine::Kind::Section) {
             if (inSection)
                 break; // only the first section of the name counts
             inSection = line.matches(section);
-        } else if (inSection && line.kind == IniLine::Kind::Key && line.matches(key)) {
-            return QString::fromLatin1(line.value);
+            continue;
+        }
+        if (!inSection || line.kind != IniLine::Kind::Key)
+            continue;
+        for (qsizetype k = 0; k < keys.size(); ++k) {
+            if (!found[static_cast<size_t>(k)] && line.matches(keys[k])) {
+                found[static_cast<size_t>(k)] = true; // the first line of a key counts
+                values[k] = QString::fromLatin1(line.value);
+                --left;
+            }
         }
     }
-    return {};
+    return values;
 }
 
 bool writeIniValue(const QString& section, const QString& key, const QString& value,

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace qm {
 
@@ -13,6 +14,9 @@ namespace qm {
 // Returns the value with blanks around it removed, cut to 254 characters, or
 // "" when the file, section or key is missing or the file cannot be read.
 QString readIniValue(const QString& section, const QString& key, const QString& path);
+// The same for several keys of one section, in one pass over the file: one
+// value for each key, in the order asked.
+QStringList readIniValues(const QString& section, const QStringList& keys, const QString& path);
 
 // Sets key=value in section, creating the file, section or key as needed and
 // leaving every other line byte for byte (an existing key keeps its line, a new

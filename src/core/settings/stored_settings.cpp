@@ -10,11 +10,15 @@ namespace qm {
 namespace {
 
 const QString Section = QStringLiteral("main");
+const QStringList Keys = {QStringLiteral("Client_Port"), QStringLiteral("Server_Port"),
+                          QStringLiteral("Server_IP"),   QStringLiteral("Server2_Port"),
+                          QStringLiteral("Server2_IP"),  QStringLiteral("Auto_Start")};
 
 class Reader {
 public:
+    // One pass over the file for all the keys: a huge file is read once.
     Reader(const QString& configPath, QStringList* ignored)
-        : m_configPath(configPath), m_ignored(ignored) {}
+        : m_values(readIniValues(Section, Keys, configPath)), m_ignored(ignored) {}
 
     // A port of 0 means "not set": the box keeps its default.
     void port(const QString& key, QString* box) const {
@@ -47,13 +51,13 @@ public:
     }
 
 private:
-    QString value(const QString& key) const { return readIniValue(Section, key, m_configPath); }
+    QString value(const QString& key) const { return m_values.at(Keys.indexOf(key)); }
     void noteIgnored(const QString& key, const QString& text) const {
         if (m_ignored && !text.isEmpty())
             m_ignored->append(key + u'=' + text);
     }
 
-    const QString& m_configPath;
+    const QStringList m_values;
     QStringList* m_ignored;
 };
 
