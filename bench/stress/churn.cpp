@@ -299,7 +299,7 @@ bool runChurn(const StressOptions& options) {
             << RelayProcess::configFor(freePort(), localPort(listener));
     }
     relay.start();
-    if (!relay.waitListening(Clock::now() + std::chrono::seconds(5))) {
+    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
         std::printf("churn: FAILED, the relay did not start\n");
         ::close(listener);
         return false;

@@ -51,8 +51,10 @@ bool runDatagrams(const StressOptions& options) {
     RelayProcess relay(options.program);
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), server); }
     relay.start();
-    if (!relay.waitListening(Clock::now() + std::chrono::seconds(5))) {
-        std::printf("datagrams: FAILED, the relay did not start\n");
+    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
+        std::printf("datagrams: FAILED, the relay did not start%s%s\n",
+                    relay.messages().empty() ? "" : ": ",
+                    relay.messages().empty() ? "" : relay.messages().back().c_str());
         stopProcess(echo);
         ::close(upstream);
         return false;

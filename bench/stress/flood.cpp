@@ -120,7 +120,7 @@ bool runFlood(const StressOptions& options) {
     RelayProcess relay(options.program);
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), upstreamPort); }
     relay.start();
-    if (!relay.waitListening(Clock::now() + std::chrono::seconds(5))) {
+    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
         std::printf("flood: FAILED, the relay did not start\n");
         stopProcess(echo);
         return false;

@@ -1,12 +1,14 @@
 // quillet-stress: floods, churn, bad files and datagrams against the built
 // program in headless mode, one line of figures per scenario.
-//   quillet-stress [--quick] [--only flood|churn|files|datagrams] PROGRAM
+//   quillet-stress [--quick] [--sanitized] [--only flood|churn|files|datagrams] PROGRAM
 // Everything stays on loopback; where it may, the run takes a network
 // namespace of its own, so that nothing it does can reach another machine.
 #include "scenarios.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <net/if.h>
 #include <sched.h>
@@ -42,14 +44,19 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             options.quick = true;
-        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+        else if (std::strcmp(argv[i], "--sanitized") == 0) {
+            options.sanitized = true;
+            options.timeScale = 6;
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
         else
             options.program = argv[i];
     }
     if (options.program.empty()) {
-        std::fprintf(stderr, "usage: quillet-stress [--quick] [--only flood|churn|files|datagrams] "
-                             "PROGRAM\n");
+        std::fprintf(
+            stderr,
+            "usage: quillet-stress [--quick] [--sanitized] [--only flood|churn|files|datagrams] "
+            "PROGRAM\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
