@@ -16,8 +16,10 @@
 namespace qm::stress {
 
 RelayProcess::RelayProcess(const std::string& builtProgram) {
-    char folder[] = "/tmp/quillet-stress-XXXXXX";
-    if (!mkdtemp(folder))
+    // In the temporary folder the environment names (TMPDIR), not a fixed one.
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "quillet-stress-XXXXXX").string();
+    if (!mkdtemp(folder.data()))
         throw std::runtime_error("cannot make a folder for the program");
     m_folder = folder;
     std::filesystem::copy_file(builtProgram, m_folder + "/quillet-mirror");
