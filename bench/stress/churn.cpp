@@ -300,7 +300,8 @@ bool runChurn(const StressOptions& options) {
     }
     relay.start();
     if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("churn: FAILED, the relay did not start\n");
+        std::printf("churn: FAILED, the relay did not start: %s\n",
+                    relay.whyNotListening().c_str());
         ::close(listener);
         return false;
     }

@@ -52,9 +52,8 @@ bool runDatagrams(const StressOptions& options) {
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), server); }
     relay.start();
     if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("datagrams: FAILED, the relay did not start%s%s\n",
-                    relay.messages().empty() ? "" : ": ",
-                    relay.messages().empty() ? "" : relay.messages().back().c_str());
+        std::printf("datagrams: FAILED, the relay did not start: %s\n",
+                    relay.whyNotListening().c_str());
         stopProcess(echo);
         ::close(upstream);
         return false;

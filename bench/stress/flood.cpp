@@ -121,7 +121,8 @@ bool runFlood(const StressOptions& options) {
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), upstreamPort); }
     relay.start();
     if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("flood: FAILED, the relay did not start\n");
+        std::printf("flood: FAILED, the relay did not start: %s\n",
+                    relay.whyNotListening().c_str());
         stopProcess(echo);
         return false;
     }

@@ -120,6 +120,19 @@ bool RelayProcess::waitListening(Clock::time_point deadline) {
     return m_port != 0;
 }
 
+std::string RelayProcess::whyNotListening() const {
+    std::string why;
+    if (m_pid > 0)
+        why = m_waiting ? "it waits for a server" : "no word that it listens";
+    else if (m_exitSignal != 0)
+        why = "it ended by signal " + std::to_string(m_exitSignal);
+    else
+        why = "it ended with code " + std::to_string(m_exitCode);
+    if (!m_messages.empty())
+        why += "; its last message: " + m_messages.back();
+    return why;
+}
+
 void RelayProcess::finished(int status, const ::rusage& usage) {
     readOutput();
     m_pid = -1;

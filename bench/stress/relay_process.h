@@ -32,6 +32,8 @@ public:
     // Waits up to the deadline until it listens (true), or says that it waits
     // for a server, or ends (false).
     bool waitListening(Clock::time_point deadline);
+    // Why the last waitListening gave false, for the report.
+    std::string whyNotListening() const;
     // SIGTERM, then SIGKILL after two seconds; fills the figures below.
     void stop();
     // Reaps it if it has ended; true when it has.

@@ -94,13 +94,39 @@ std::uint16_t localPort(int fd) {
     return ntohs(address.sin_port);
 }
 
+namespace {
+
+// Bound as the relay binds its client port, on every address and without
+// sharing, so that earlier connections' leftovers on 127.0.0.x count too.
+int bindAnyAddress(int type, std::uint16_t port) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+} // namespace
+
 std::uint16_t freePort() {
-    const int fd = listenOn(0);
-    if (fd < 0)
-        throw std::runtime_error("no free port");
-    const std::uint16_t port = localPort(fd);
-    ::close(fd);
-    return port;
+    // The relay takes the number for TCP and for datagrams alike.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int stream = bindAnyAddress(SOCK_STREAM, 0);
+        if (stream < 0)
+            break;
+        const std::uint16_t port = localPort(stream);
+        const int datagram = bindAnyAddress(SOCK_DGRAM, port);
+        ::close(stream);
+        if (datagram >= 0) {
+            ::close(datagram);
+            return port;
+        }
+    }
+    throw std::runtime_error("no free port");
 }
 
 int connectFrom(std::uint32_t source, std::uint16_t port) {

@@ -14,7 +14,7 @@ constexpr std::uint32_t loopback(int n) {
 // A listening TCP socket on 127.0.0.1 (port 0: any), non-blocking; -1 on failure.
 int listenOn(std::uint16_t port);
 std::uint16_t localPort(int fd);
-// A port that nothing listens on just now.
+// A port that the relay could take just now, for TCP and datagrams.
 std::uint16_t freePort();
 // A non-blocking connect from source (127.0.0.x, any port) to 127.0.0.1:port;
 // -1 when the socket cannot be made.
