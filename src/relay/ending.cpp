@@ -53,6 +53,9 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
     if (pair.ended)
         return;
     pair.ended = true;
+    // What the pipes hold is delivered from memory, as the rest of an ending is.
+    takeIntoMemory(pair.client);
+    takeIntoMemory(pair.server);
     const EndingRule rule = ruleFor(how);
     clearDeadline(pair.server);
     if (pair.ownPortKey != 0)

@@ -59,7 +59,7 @@ RelayEngine::Impl::~Impl() {
 }
 
 int RelayEngine::Impl::ownDescriptors() const {
-    const auto sides = 2 * (pairTable.used() + halfOpenPairs.size()) + lingering.size();
+    const auto sides = 2 * (pairTable.used() + halfOpenPairs.size() + openPipes) + lingering.size();
     return static_cast<int>(sides) + 1 + (listenFd >= 0) + (spareFd >= 0); // and the poller's
 }
 

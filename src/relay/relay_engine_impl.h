@@ -88,6 +88,10 @@ struct RelayEngine::Impl {
     Flow pump(RelayPair& pair, Endpoint& from, Endpoint& to, quint64& counter);
     Flush flush(Endpoint& endpoint);
     bool sendOrKeep(Endpoint& to, const char* bytes, std::size_t count);
+    bool waiting(const Endpoint& to) const { return !to.out.empty() || to.piped.held() > 0; }
+    void openPipe(Endpoint& to);
+    Flush flushPipe(Endpoint& to);
+    void takeIntoMemory(Endpoint& to);
     void queueTurn(RelayPair& pair);
     void runQueuedTurns();
     char* scratchBuffer();
@@ -157,6 +161,7 @@ struct RelayEngine::Impl {
     QTimer deadlineTimer;
     SteadyTime deadlineArmedFor{};
     std::unique_ptr<char[]> scratch;
+    int openPipes = 0; // two descriptors each
 };
 
 } // namespace qm

@@ -2,6 +2,7 @@
 
 #include "relay/pending_bytes.h"
 #include "relay/relay_engine.h"
+#include "relay/splice_pipe.h"
 
 #include <chrono>
 #include <map>
@@ -30,6 +31,9 @@ struct Endpoint {
     bool shutDown = false;   // our end of stream has been sent
     bool hasDeadline = false;
     PendingBytes out; // read from the other side, not yet sent here
+    // For bulk transfers: the other side's bytes spliced in, not yet sent
+    // here. Only bytes that came after those in out, so out goes first.
+    SplicePipe piped;
     DeadlineMap::iterator deadline;
     RelayPair* pair = nullptr; // Client and Server roles
 };

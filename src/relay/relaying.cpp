@@ -91,7 +91,7 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
                                                 quint64& counter) {
     const bool fromClient = from.role == Endpoint::Role::Client;
     for (int read = 0; read < ReadsPerTurn; ++read) {
-        if (!to.out.empty()) {
+        if (waiting(to)) {
             const Flush flushed = flush(to);
             if (flushed == Flush::Failed) {
                 endPair(pair, fromClient ? Ending::SendToServerFailed : Ending::SendToClientFailed);
@@ -102,17 +102,31 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
             // so the ending is not held up by a peer that does not read.
             if (flushed == Flush::Waiting && !from.peerClosed)
                 return Flow::Idle;
+            if (flushed == Flush::Waiting)
+                takeIntoMemory(to);
         }
         if (!from.canRead)
             return Flow::Idle;
-        char* buffer = scratchBuffer();
-        const ssize_t n = ::recv(from.fd, buffer, ChunkBytes, 0);
+        // Nothing waits for "to" here, so a pipe that is open is empty.
+        const bool spliced = to.piped.isOpen();
+        char* buffer = spliced ? nullptr : scratchBuffer();
+        const ssize_t n =
+            spliced ? to.piped.fillFrom(from.fd) : ::recv(from.fd, buffer, ChunkBytes, 0);
         if (n > 0) {
             counter += static_cast<quint64>(n);
-            // A short read emptied the socket; a hang-up still needs the final read.
-            if (static_cast<std::size_t>(n) < ChunkBytes && !from.peerClosed)
-                from.canRead = false;
-            if (!sendOrKeep(to, buffer, static_cast<std::size_t>(n))) {
+            bool sent = true;
+            if (spliced) {
+                // A short splice may only mean a full pipe: read on until EAGAIN.
+                sent = flushPipe(to) != Flush::Failed;
+            } else {
+                // A short read emptied the socket; a hang-up still needs the final read.
+                if (static_cast<std::size_t>(n) < ChunkBytes && !from.peerClosed)
+                    from.canRead = false;
+                else if (!from.peerClosed)
+                    openPipe(to); // a full read: a bulk transfer
+                sent = sendOrKeep(to, buffer, static_cast<std::size_t>(n));
+            }
+            if (!sent) {
                 endPair(pair, fromClient ? Ending::SendToServerFailed : Ending::SendToClientFailed);
                 return Flow::Ended;
             }
@@ -132,7 +146,7 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
         endPair(pair, fromClient ? Ending::ClientFailed : Ending::ServerFailed);
         return Flow::Ended;
     }
-    return from.canRead && (to.out.empty() || from.peerClosed) ? Flow::More : Flow::Idle;
+    return from.canRead && (!waiting(to) || from.peerClosed) ? Flow::More : Flow::Idle;
 }
 
 RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
@@ -153,7 +167,7 @@ RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
             return Flush::Failed;
         to.canWrite = false;
     }
-    return Flush::Done;
+    return flushPipe(to);
 }
 
 bool RelayEngine::Impl::sendOrKeep(Endpoint& to, const char* bytes, std::size_t count) {
