@@ -25,7 +25,7 @@ exe=$prefix/bin/quillet-mirror
 unit=$prefix/lib/systemd/system/quillet-mirror.service
 files=(bin/quillet-mirror lib/systemd/system/quillet-mirror.service
     share/applications/quillet-mirror.desktop share/metainfo/org.quillet.mirror.metainfo.xml
-    share/man/man1/quillet-mirror.1 share/doc/quillet-mirror/copyright
+    share/man/man1/quillet-mirror.1.gz share/doc/quillet-mirror/copyright
     share/icons/hicolor/scalable/apps/quillet-mirror.svg)
 for f in "${files[@]}"; do
     [ -s "$prefix/$f" ] || fail "not installed: $f"
@@ -81,7 +81,7 @@ else
     skip "systemd-analyze verify"
 fi
 if command -v groff >/dev/null; then
-    groff -man -ww -z "$prefix/share/man/man1/quillet-mirror.1" 2>"$tmp/groff.txt"
+    gzip -dc "$prefix/share/man/man1/quillet-mirror.1.gz" | groff -man -ww -z 2>"$tmp/groff.txt"
     [ ! -s "$tmp/groff.txt" ] || fail "the man page has roff warnings: $(cat "$tmp/groff.txt")"
 else
     skip "groff: man page check"
