@@ -22,6 +22,8 @@ public:
         m_offset = 0;
     }
     void append(const char* bytes, std::size_t count) {
+        if (empty())
+            return assign(bytes, count);
         auto grown = std::make_unique_for_overwrite<char[]>(size() + count);
         std::memcpy(grown.get(), data(), size());
         std::memcpy(grown.get() + size(), bytes, count);
