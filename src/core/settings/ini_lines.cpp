@@ -135,6 +135,25 @@ bool IniLineReader::atEnd() {
     return m_chunk.isEmpty() || m_failed;
 }
 
+// Files padded with millions of empty lines are read at the speed of their bytes.
+bool IniLineReader::takeEmptyLine(IniLine* line) {
+    if (m_chunk.constData()[m_pos] != '\n')
+        return false;
+    const qint64 at = offset();
+    ++m_pos;
+    line->kind = IniLine::Kind::Other;
+    line->blank = true;
+    line->valueStart = 0;
+    line->textEnd = at;
+    line->end = at + 1;
+    if (line->ending.size() != 1)
+        line->ending = QByteArrayLiteral("\n");
+    line->name.clear();
+    line->nameCut = false;
+    line->value.clear();
+    return true;
+}
+
 bool IniLineReader::next(IniLine* line) {
     if (!m_started) {
         m_started = true;
@@ -143,6 +162,8 @@ bool IniLineReader::next(IniLine* line) {
     }
     if (atEnd())
         return false;
+    if (takeEmptyLine(line))
+        return true;
 
     LineState state(m_nameLimit);
     const auto finish = [&](qint64 textEnd, qint64 end, const QByteArray& ending) {
@@ -175,7 +196,7 @@ bool IniLineReader::next(IniLine* line) {
         if (c == '\n')
             return finish(at, at + 1, QByteArrayLiteral("\n"));
         // A CR ends a line only before an LF; elsewhere it is part of the text.
-        if (c == '\r' && !atEnd() && m_chunk[m_pos] == '\n') {
+        if (c == '\r' && !atEnd() && m_chunk.constData()[m_pos] == '\n') {
             ++m_pos;
             return finish(at, at + 2, QByteArrayLiteral("\r\n"));
         }

@@ -41,7 +41,8 @@ public:
 
 private:
     bool atEnd();
-    char take() { return m_chunk[m_pos++]; }
+    char take() { return m_chunk.constData()[m_pos++]; }
+    bool takeEmptyLine(IniLine* line);
 
     QIODevice& m_file;
     qsizetype m_nameLimit;
