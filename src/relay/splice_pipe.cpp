@@ -15,7 +15,15 @@ bool SplicePipe::open(int& openPipes, std::size_t capacity) {
     // where the system allows no more.
     const int size = fcntl(m_writeFd, F_SETPIPE_SZ, static_cast<int>(capacity));
     const int actual = size > 0 ? size : fcntl(m_writeFd, F_GETPIPE_SZ);
-    m_capacity = actual > 0 ? static_cast<std::size_t>(actual) : 65536;
+    // Past the user's pipe allowance the system hands out one-page pipes:
+    // splicing a page at a time costs more than copying through memory.
+    if (actual <= 0 || static_cast<std::size_t>(actual) < capacity / 4) {
+        ::close(m_readFd);
+        ::close(m_writeFd);
+        m_readFd = m_writeFd = -1;
+        return false;
+    }
+    m_capacity = static_cast<std::size_t>(actual);
     m_held = 0;
     m_openPipes = &openPipes;
     ++openPipes;

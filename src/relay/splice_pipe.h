@@ -19,6 +19,7 @@ public:
     bool isOpen() const { return m_readFd >= 0; }
     // Bytes in the pipe, not yet sent.
     std::size_t held() const { return m_held; }
+    // False when no pipe of at least a quarter of capacity can be had.
     bool open(int& openPipes, std::size_t capacity);
     void close();
 

@@ -135,19 +135,27 @@ bool IniLineReader::atEnd() {
     return m_chunk.isEmpty() || m_failed;
 }
 
-// Files padded with millions of empty lines are read at the speed of their bytes.
+// Files padded with millions of empty lines are read at the speed of their
+// bytes. A CR LF split across two chunks takes the general path.
 bool IniLineReader::takeEmptyLine(IniLine* line) {
-    if (m_chunk.constData()[m_pos] != '\n')
+    const char* at = m_chunk.constData() + m_pos;
+    qsizetype length = 0;
+    if (at[0] == '\n')
+        length = 1;
+    else if (at[0] == '\r' && m_pos + 1 < m_chunk.size() && at[1] == '\n')
+        length = 2;
+    if (length == 0)
         return false;
-    const qint64 at = offset();
-    ++m_pos;
+    const qint64 start = offset();
+    m_pos += length;
     line->kind = IniLine::Kind::Other;
     line->blank = true;
     line->valueStart = 0;
-    line->textEnd = at;
-    line->end = at + 1;
-    if (line->ending.size() != 1)
-        line->ending = QByteArrayLiteral("\n");
+    line->textEnd = start;
+    line->end = start + length;
+    // Assigned only when it changes: the copy is most of an empty line's cost.
+    if (line->ending.size() != length)
+        line->ending = length == 1 ? QByteArrayLiteral("\n") : QByteArrayLiteral("\r\n");
     line->name.clear();
     line->nameCut = false;
     line->value.clear();
