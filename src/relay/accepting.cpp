@@ -246,6 +246,7 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     clearDeadline(pair.server);
     pair.state = RelayPair::State::Live;
     pair.acceptedAt = clock.now();
+    pair.acceptedSteady = std::chrono::steady_clock::now();
     // Whatever the client sent while it waited is read from here on.
     pair.client.canRead = true;
     pair.client.canWrite = true;

@@ -79,7 +79,12 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
         lowerCount();
     if (rule.forwardingFailed)
         emit q->forwardingFailed(pair.slot);
-    emit q->pairEnded(pair.slot, pair.clientAddress, pair.bytesFromClient, pair.bytesFromServer);
+    const qint64 durationMs = accepted ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - pair.acceptedSteady)
+                                             .count()
+                                       : -1;
+    emit q->pairEnded(pair.slot, pair.clientAddress, pair.bytesFromClient, pair.bytesFromServer,
+                      durationMs);
     if (rule.prefix)
         emit q->onlineDisplayRefresh(*rule.prefix, online);
 }

@@ -98,8 +98,9 @@ signals:
     void clientRefused(const QString& address, const QString& reason);
     // Once per pair, whatever ended it (restarts and pairs never accepted too);
     // after forwardingFailed and before the caption refresh of the same ending.
+    // durationMs counts from the acceptance; -1 for a pair never accepted.
     void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
-                   quint64 bytesFromServer);
+                   quint64 bytesFromServer, qint64 durationMs);
     // An upstream connection to server reached this relay's own listener; its
     // pair ended as a failed upstream, and the looped connection is refused.
     void ownListenerReached(const qm::Upstream& server);

@@ -68,6 +68,7 @@ struct RelayPair {
     QString clientAddress;
     Upstream upstream;
     QDateTime acceptedAt;
+    SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump
     quint64 bytesFromClient = 0; // counter A
     quint64 bytesFromServer = 0; // counter B
 };

@@ -52,7 +52,7 @@ constexpr int ForwardingFailureQuietMs = 1000;
 struct RelayController::Impl {
     Impl(RelayController* owner, const BanTable& bans, const Clock& clock, Options opts)
         : q(owner), options(std::move(opts)), engine(bans, clock), monitor(options.probeTimeoutMs),
-          failureGate(ForwardingFailureQuietMs) {
+          datagrams(bans), failureGate(ForwardingFailureQuietMs) {
         probeTimer.setInterval(options.probeIntervalMs);
     }
 
@@ -294,6 +294,10 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
                 const QString caption = qm::onlineCaption(prefix, count);
                 d->setOnlineDisplay(caption, caption);
             });
+    connect(&d->engine, &RelayEngine::clientAccepted, this, &RelayController::clientAccepted);
+    connect(&d->engine, &RelayEngine::clientRefused, this, &RelayController::clientRefused);
+    connect(&d->engine, &RelayEngine::pairEnded, this, &RelayController::pairEnded);
+    connect(&d->datagrams, &DatagramRelay::dropped, this, &RelayController::datagramDropped);
     connect(&d->engine, &RelayEngine::upstreamChosen, &d->datagrams, &DatagramRelay::setUpstream);
     connect(&d->engine, &RelayEngine::forwardingFailed, this, [this] {
         if (d->failureGate.admit())
@@ -317,13 +321,23 @@ RelayController::~RelayController() {
     // state being torn down around it.
     d->engine.disconnect(this);
     d->monitor.disconnect(this);
+    d->datagrams.disconnect(this);
 }
 
-RelayEngine& RelayController::engine() {
-    return d->engine;
-}
 bool RelayController::listening() const {
     return d->listening;
+}
+bool RelayController::listenerOpen() const {
+    return d->engine.isListening();
+}
+qint16 RelayController::onlineN() const {
+    return d->engine.onlineN();
+}
+int RelayController::pairsInProgress() const {
+    return d->engine.pairsInProgress();
+}
+DatagramCounts RelayController::datagramCounts() const {
+    return d->datagrams.counts();
 }
 bool RelayController::serverReachable() const {
     return d->serverReachable;

@@ -25,7 +25,6 @@ LogLevel levelOf(MessageIcon icon) {
 
 HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, QObject* parent)
     : QObject(parent), m_controller(controller), m_writeLine(std::move(writeLine)) {
-    RelayEngine& engine = controller.engine();
     // A restart opens the listener again without ever leaving the listening state.
     connect(&controller, &RelayController::startFinished, this, [this](bool listening) {
         if (listening)
@@ -51,18 +50,18 @@ HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, QObj
                 : QStringLiteral("%1; message: %2").arg(message.event, message.text);
         m_writeLine(levelOf(message.icon), line);
     });
-    connect(&engine, &RelayEngine::clientAccepted, this,
+    connect(&controller, &RelayController::clientAccepted, this,
             [this](int slot, const QString& address, const Upstream& server) {
                 m_writeLine(LogLevel::Info,
                             QStringLiteral("client %1 accepted in slot %2, server %3")
                                 .arg(address, QString::number(slot), describe(server)));
             });
-    connect(&engine, &RelayEngine::clientRefused, this,
+    connect(&controller, &RelayController::clientRefused, this,
             [this](const QString& address, const QString& reason) {
                 m_writeLine(LogLevel::Info,
                             QStringLiteral("client %1 refused: %2").arg(address, reason));
             });
-    connect(&engine, &RelayEngine::pairEnded, this,
+    connect(&controller, &RelayController::pairEnded, this,
             [this](int slot, const QString& address, quint64 fromClient, quint64 fromServer) {
                 m_writeLine(LogLevel::Info,
                             QStringLiteral("pair %1 of client %2 ended: %3 bytes from client, "
