@@ -66,6 +66,8 @@ struct RelayPair {
     Endpoint client;
     Endpoint server;
     QString clientAddress;
+    quint32 clientNumber = 0;       // the address in host order
+    bool countedPerAddress = false; // holds a place in the per-address limits
     Upstream upstream;
     QDateTime acceptedAt;
     SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump

@@ -1,5 +1,6 @@
 #include "service/relay_controller.h"
 
+#include "core/settings/relay_options.h"
 #include "service/burst_gate.h"
 #include "service/datagram_relay.h"
 #include "service/online_caption.h"
@@ -165,6 +166,8 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     server1 = Upstream{applied.serverHost, socketPort(applied.serverPort)};
     server2 = Upstream{applied.server2Host, socketPort(applied.server2Port)};
     engine.setOnlineN(0);
+    const RelayOptions relayOptions = readRelayOptions(options.configPath);
+    engine.setAddressLimits(relayOptions.connectionsPerIp, relayOptions.connectsPerIpPerSecond);
 
     serverIsSelf[0] = serverIsSelf[1] = false;
     const quint16 ownPort = socketPort(applied.clientPort);
@@ -411,7 +414,9 @@ bool RelayController::disconnectClient(const QString& address) {
 }
 
 SettingBoxes RelayController::storedSettings(QStringList* ignored) const {
-    return readSettingBoxes(d->options.configPath, ignored);
+    const SettingBoxes boxes = readSettingBoxes(d->options.configPath, ignored);
+    readRelayOptions(d->options.configPath, ignored); // for what it cannot read
+    return boxes;
 }
 
 } // namespace qm

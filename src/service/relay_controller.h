@@ -35,7 +35,8 @@ public:
     std::vector<PairSnapshot> livePairs() const;
     bool disconnectClient(const QString& address);
     // config.ini as the boxes show it at load (defaults where unusable, each
-    // such value added to *ignored as "Key=value").
+    // such value, of [main] and of [relay], added to *ignored as "Key=value").
+    // [relay] itself is read at every start.
     SettingBoxes storedSettings(QStringList* ignored = nullptr) const;
 
     bool listening() const;
