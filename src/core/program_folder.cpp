@@ -17,4 +17,8 @@ QString banFilePath(const QString& folder) {
     return QDir(folder).filePath(QStringLiteral("ban.dat"));
 }
 
+QString ban6FilePath(const QString& folder) {
+    return QDir(folder).filePath(QStringLiteral("ban6.dat"));
+}
+
 } // namespace qm

@@ -26,8 +26,10 @@ bool isInstalledLayout(const QString& programFolder) {
 }
 
 void seedFrom(const QString& programFolder, const QString& userFolder) {
-    const QStringList sources{configPath(programFolder), banFilePath(programFolder)};
-    const QStringList targets{configPath(userFolder), banFilePath(userFolder)};
+    const QStringList sources{configPath(programFolder), banFilePath(programFolder),
+                              ban6FilePath(programFolder)};
+    const QStringList targets{configPath(userFolder), banFilePath(userFolder),
+                              ban6FilePath(userFolder)};
     if (QFileInfo::exists(targets[0]) || QFileInfo::exists(targets[1]))
         return; // not the first use
     for (int i = 0; i < sources.size(); ++i) {
