@@ -2,7 +2,7 @@
 // client is taken over only once its upstream connection stands.
 #include "relay/relay_engine_impl.h"
 
-#include "core/bans/ip_address.h"
+#include "relay/listening_socket.h"
 #include "relay/own_listener.h"
 #include "relay/socket_options.h"
 
@@ -22,16 +22,6 @@ namespace {
 constexpr int AcceptsPerWakeUp = 64;
 constexpr int AcceptPauseMs = 100;
 
-QString dottedText(in_addr address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return QString::fromLatin1(text);
-}
-
-quint64 endpointKey(const sockaddr_in& address) {
-    return quint64(ntohl(address.sin_addr.s_addr)) << 16 | ntohs(address.sin_port);
-}
-
 int openSpareDescriptor() {
     return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
@@ -40,25 +30,16 @@ int openSpareDescriptor() {
 
 bool RelayEngine::Impl::listen(quint16 port, QString* error) {
     closeListener();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    int reuse = 1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0) {
+    bool ipv4Only = false;
+    const int fd = openListeningSocket(port, &ipv4Only);
+    if (fd < 0) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
-        if (fd >= 0)
-            ::close(fd);
         return false;
     }
     listenFd = fd;
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    listenPort = ntohs(address.sin_port);
+    const std::optional<SocketAddress> local = localAddressOf(fd);
+    listenPort = local ? local->port : 0;
     if (spareFd < 0)
         spareFd = openSpareDescriptor();
     descriptors.take(ownDescriptors());
@@ -67,6 +48,10 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
         Scope scope(*this);
         onListenerReadable();
     });
+    if (ipv4Only && !saidIpv4Only) {
+        saidIpv4Only = true;
+        emit q->listeningOnIpv4Only();
+    }
     return true;
 }
 
@@ -87,12 +72,12 @@ void RelayEngine::Impl::closeListener() {
 void RelayEngine::Impl::onListenerReadable() {
     // A bounded number per wake-up: the notifier is level-triggered and comes back.
     for (int i = 0; i < AcceptsPerWakeUp && listenFd >= 0; ++i) {
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
-            admit(fd, peer);
+            admit(fd, socketAddressOf(peer));
             continue;
         }
         if (errno == EINTR || errno == ECONNABORTED)
@@ -108,13 +93,14 @@ void RelayEngine::Impl::refuseForLackOfDescriptors() {
     // spare descriptor and closing it at once refuses it without a busy loop.
     if (spareFd >= 0) {
         ::close(spareFd);
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd =
             ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
         spareFd = -1;
         if (fd >= 0)
-            refuse(fd, dottedText(peer.sin_addr), QStringLiteral("out of descriptors"));
+            refuse(fd, ipAddressText(socketAddressOf(peer).ip),
+                   QStringLiteral("out of descriptors"));
         if (spareFd < 0) // a handler that listened again has opened one already
             spareFd = openSpareDescriptor();
         if (spareFd >= 0)
@@ -132,11 +118,17 @@ void RelayEngine::Impl::refuse(int fd, const QString& address, const QString& re
     emit q->clientRefused(address, reason);
 }
 
-void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
-    const QString address = dottedText(peer.sin_addr);
+bool RelayEngine::Impl::isBanned(const IpAddress& address) const {
+    if (address.isIpv6)
+        return bans6 && bans6->contains(address.ipv6);
+    return bans.contains(address.ipv4);
+}
+
+void RelayEngine::Impl::admit(int fd, const SocketAddress& peer) {
+    const QString address = ipAddressText(peer.ip);
     if (isOwnConnection(peer))
         return refuse(fd, address, QStringLiteral("own upstream connection"));
-    if (bans.contains(ipToNumber(address)))
+    if (isBanned(peer.ip))
         return refuse(fd, address, QStringLiteral("banned"));
     if (pairTable.full())
         return refuse(fd, address, QStringLiteral("no free slot"));
@@ -146,10 +138,10 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     const std::optional<Upstream> upstream = chooser ? chooser() : std::nullopt;
     if (!upstream)
         return refuse(fd, address, QStringLiteral("no server reachable"));
-    const quint32 number = ntohl(peer.sin_addr.s_addr);
+    const Ipv6Address limitKey = asIpv6(peer.ip);
     const bool limited = addressLimits.active();
     if (limited) {
-        switch (addressLimits.admit(number, std::chrono::steady_clock::now())) {
+        switch (addressLimits.admit(limitKey, std::chrono::steady_clock::now())) {
         case AddressLimits::Verdict::TooManyPairs:
             return refuse(fd, address, QStringLiteral("too many pairs from this address"));
         case AddressLimits::Verdict::TooFast:
@@ -160,11 +152,15 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     }
     // The upstream side's descriptor is taken before anything is counted: a
     // process that has none left refuses the client, as a full table does.
-    const int serverFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    // A name's addresses are not known yet: IPv4 until the lookup says otherwise.
+    const std::optional<QHostAddress> literal = numericHost(upstream->host);
+    const int family =
+        literal && literal->protocol() == QAbstractSocket::IPv6Protocol ? AF_INET6 : AF_INET;
+    const int serverFd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (serverFd < 0) {
         const int error = errno;
         if (limited)
-            addressLimits.release(number);
+            addressLimits.release(limitKey);
         return refuse(fd, address,
                       error == EMFILE || error == ENFILE
                           ? QStringLiteral("out of descriptors")
@@ -180,7 +176,8 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     pair.client.fd = fd;
     pair.server.fd = serverFd;
     pair.clientAddress = address;
-    pair.clientNumber = number;
+    pair.clientIp = peer.ip;
+    pair.serverFamily = family;
     pair.countedPerAddress = limited;
     pair.upstream = *upstream;
     setPairSocketOptions(fd, peerLoss);
@@ -192,9 +189,10 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     if (pair.ended)
         return;
 
-    in_addr numeric{};
-    if (inet_pton(AF_INET, upstream->host.toLatin1().constData(), &numeric) == 1)
-        return connectUpstream(pair, numeric);
+    if (literal) {
+        pair.upstreamAddresses = {*literal};
+        return connectToNextAddress(pair);
+    }
     // A name is looked up off the thread; the connect deadline covers the lookup.
     pair.state = RelayPair::State::Resolving;
     const int slot = pair.slot;
@@ -211,51 +209,80 @@ void RelayEngine::Impl::onLookedUp(int slot, quint64 serial, const QHostInfo& in
     if (!pair || pair->serial != serial)
         return;
     pair->lookupId = -1;
-    for (const QHostAddress& found : info.addresses()) {
-        bool isIpv4 = false;
-        const quint32 value = found.toIPv4Address(&isIpv4);
-        if (isIpv4) {
-            in_addr address{};
-            address.s_addr = htonl(value);
-            return connectUpstream(*pair, address);
-        }
-    }
-    endPair(*pair, Ending::ServerFailed);
+    // In the resolver's order, as getaddrinfo gives them.
+    pair->upstreamAddresses = info.addresses();
+    connectToNextAddress(*pair);
 }
 
-void RelayEngine::Impl::connectUpstream(RelayPair& pair, in_addr address) {
-    pair.state = RelayPair::State::Connecting;
+void RelayEngine::Impl::connectToNextAddress(RelayPair& pair) {
+    while (pair.nextAddress < pair.upstreamAddresses.size()) {
+        const SocketTarget target =
+            socketTargetOf(pair.upstreamAddresses.at(pair.nextAddress++), pair.upstream.port);
+        if (target.length == 0)
+            continue;
+        // A socket whose connect failed is not used again.
+        if ((pair.serverSocketUsed || target.family() != pair.serverFamily) &&
+            !reopenServerSocket(pair, target.family()))
+            continue;
+        if (connectUpstream(pair, target))
+            return;
+    }
+    endPair(pair, Ending::ServerFailed);
+}
+
+bool RelayEngine::Impl::reopenServerSocket(RelayPair& pair, int family) {
+    // The new socket takes the old one's number, so the descriptor count and
+    // the budget stay as they were.
     Endpoint& server = pair.server;
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(pair.upstream.port);
-    target.sin_addr = address;
+    if (server.watched) {
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, server.fd, nullptr);
+        server.watched = false;
+    }
+    if (pair.ownPortKey)
+        ownPortConnects.erase(*std::exchange(pair.ownPortKey, std::nullopt));
+    const int fresh = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fresh < 0)
+        return false;
+    const bool moved = ::dup3(fresh, server.fd, O_CLOEXEC) >= 0;
+    ::close(fresh);
+    if (!moved)
+        return false;
+    pair.serverFamily = family;
+    setPairSocketOptions(server.fd, peerLoss);
+    return true;
+}
+
+bool RelayEngine::Impl::connectUpstream(RelayPair& pair, const SocketTarget& target) {
+    pair.state = RelayPair::State::Connecting;
+    pair.serverSocketUsed = true;
+    Endpoint& server = pair.server;
     const int result =
-        ::connect(server.fd, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+        ::connect(server.fd, reinterpret_cast<const sockaddr*>(&target.storage), target.length);
     if (result != 0 && errno != EINPROGRESS)
-        return endPair(pair, Ending::ServerFailed);
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (pair.upstream.port == listenPort &&
-        getsockname(server.fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
-        pair.ownPortKey = endpointKey(local);
-        ownPortConnects[pair.ownPortKey] = {pair.slot, pair.serial};
+        return false;
+    const std::optional<SocketAddress> local =
+        pair.upstream.port == listenPort ? localAddressOf(server.fd) : std::nullopt;
+    if (local) {
+        pair.ownPortKey = endpointKey(*local);
+        ownPortConnects[*pair.ownPortKey] = {pair.slot, pair.serial};
     }
     if (!watch(server, EPOLL_CTL_ADD))
-        return endPair(pair, Ending::ServerFailed);
+        return false;
     if (result == 0)
         finishConnect(pair, EPOLLOUT);
+    return true;
 }
 
 void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
-    // Writable without an error or hang-up: the connection stands.
+    // Writable without an error or hang-up: the connection stands. Else the
+    // name's next address is tried, within the same deadline.
     if ((events & (EPOLLERR | EPOLLHUP)) || !(events & EPOLLOUT))
-        return endPair(pair, Ending::ServerFailed);
+        return connectToNextAddress(pair);
     pair.server.canWrite = true;
-    if (pair.ownPortKey != 0) {
+    if (pair.ownPortKey) {
         if (reachesOwnListener(pair.server.fd, listenPort))
             return endAsOwnConnection(pair);
-        ownPortConnects.erase(std::exchange(pair.ownPortKey, 0));
+        ownPortConnects.erase(*std::exchange(pair.ownPortKey, std::nullopt));
     }
     acceptClient(pair);
 }
@@ -263,7 +290,7 @@ void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
 void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     // Bans are read at the request and again here: one added while the
     // upstream connection was being made keeps the client out as well.
-    if (bans.contains(ipToNumber(pair.clientAddress))) {
+    if (isBanned(pair.clientIp)) {
         const QString address = pair.clientAddress;
         endPair(pair, Ending::BannedMeanwhile);
         emit q->clientRefused(address, QStringLiteral("banned"));
@@ -294,7 +321,7 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
 
 namespace qm {
 
-bool RelayEngine::Impl::isOwnConnection(const sockaddr_in& peer) {
+bool RelayEngine::Impl::isOwnConnection(const SocketAddress& peer) {
     const auto found = ownPortConnects.find(endpointKey(peer));
     if (found == ownPortConnects.end())
         return false;
@@ -308,9 +335,11 @@ bool RelayEngine::Impl::isOwnConnection(const sockaddr_in& peer) {
 
 void RelayEngine::Impl::endAsOwnConnection(RelayPair& pair) {
     // Kept, with no pair, until the connection arrives at the listener.
-    if (const auto found = ownPortConnects.find(pair.ownPortKey); found != ownPortConnects.end())
-        found->second = {0, 0};
-    pair.ownPortKey = 0;
+    if (pair.ownPortKey)
+        if (const auto found = ownPortConnects.find(*pair.ownPortKey);
+            found != ownPortConnects.end())
+            found->second = {0, 0};
+    pair.ownPortKey.reset();
     const Upstream server = pair.upstream;
     endPair(pair, Ending::ServerFailed);
     emit q->ownListenerReached(server);

@@ -1,5 +1,7 @@
 #include "relay/address_limits.h"
 
+#include <QHashFunctions>
+
 #include <algorithm>
 
 namespace qm {
@@ -27,7 +29,11 @@ bool AddressLimits::forgettable(const Entry& entry) const {
     return entry.pairs == 0 && entry.tokens >= m_rate;
 }
 
-AddressLimits::Verdict AddressLimits::admit(quint32 address, Time now) {
+std::size_t AddressLimits::Hash::operator()(const Ipv6Address& address) const noexcept {
+    return qHashBits(address.data(), address.size());
+}
+
+AddressLimits::Verdict AddressLimits::admit(const Ipv6Address& address, Time now) {
     if (now - m_lastSweep >= SweepInterval)
         sweep(now);
     const auto [found, isNew] = m_entries.try_emplace(address);
@@ -53,7 +59,7 @@ AddressLimits::Verdict AddressLimits::admit(quint32 address, Time now) {
     return verdict;
 }
 
-void AddressLimits::release(quint32 address) {
+void AddressLimits::release(const Ipv6Address& address) {
     const auto found = m_entries.find(address);
     if (found == m_entries.end() || found->second.pairs == 0)
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/bans/ipv6_address.h"
+
 #include <QtGlobal>
 
 #include <chrono>
@@ -7,7 +9,8 @@
 
 namespace qm {
 
-// Per client address: how many pairs it holds, and a token bucket for the
+// Per client address (both families, an IPv4 one as its mapped IPv6 address,
+// all 128 bits compared): how many pairs it holds, and a token bucket for the
 // rate of its new connections (burst as large as the rate). Only addresses
 // with a pair, or with a bucket that is not full, are remembered, so a flood
 // from many addresses costs memory for about a second of it.
@@ -21,8 +24,8 @@ public:
     bool active() const { return m_pairLimit > 0 || m_rate > 0; }
 
     // Admitted: the address now holds one more pair, to be released when it ends.
-    Verdict admit(quint32 address, Time now);
-    void release(quint32 address);
+    Verdict admit(const Ipv6Address& address, Time now);
+    void release(const Ipv6Address& address);
 
     std::size_t rememberedAddresses() const { return m_entries.size(); }
 
@@ -38,7 +41,10 @@ private:
 
     int m_pairLimit = 0;
     int m_rate = 0;
-    std::unordered_map<quint32, Entry> m_entries;
+    struct Hash {
+        std::size_t operator()(const Ipv6Address& address) const noexcept;
+    };
+    std::unordered_map<Ipv6Address, Entry, Hash> m_entries;
     Time m_lastSweep{};
 };
 

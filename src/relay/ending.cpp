@@ -56,14 +56,14 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
         return;
     pair.ended = true;
     if (pair.countedPerAddress)
-        addressLimits.release(pair.clientNumber);
+        addressLimits.release(asIpv6(pair.clientIp));
     // What the pipes hold is delivered from memory, as the rest of an ending is.
     takeIntoMemory(pair.client);
     takeIntoMemory(pair.server);
     const EndingRule rule = ruleFor(how);
     clearDeadline(pair.server);
-    if (pair.ownPortKey != 0)
-        ownPortConnects.erase(std::exchange(pair.ownPortKey, 0));
+    if (pair.ownPortKey)
+        ownPortConnects.erase(*std::exchange(pair.ownPortKey, std::nullopt));
     if (pair.lookupId >= 0)
         QHostInfo::abortHostLookup(pair.lookupId);
     if (pair.queued) {

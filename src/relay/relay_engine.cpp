@@ -73,6 +73,10 @@ void RelayEngine::setUpstreamChooser(UpstreamChooser chooser) {
     d->chooser = std::move(chooser);
 }
 
+void RelayEngine::setIpv6Bans(const Ban6Table* bans) {
+    d->bans6 = bans;
+}
+
 void RelayEngine::setAddressLimits(int pairsPerAddress, int connectsPerSecond) {
     const auto capped = [](int limit) { return std::min(limit, SlotTable::MaxSlots); };
     d->addressLimits.setLimits(capped(pairsPerAddress), capped(connectsPerSecond));
@@ -115,11 +119,8 @@ bool RelayEngine::isListening() const {
 quint16 RelayEngine::serverPort() const {
     if (d->listenFd < 0)
         return 0;
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getsockname(d->listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
+    const std::optional<SocketAddress> local = localAddressOf(d->listenFd);
+    return local ? local->port : 0;
 }
 
 void RelayEngine::closeAllPairs() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
 #include "core/clock.h"
 #include "relay/socket_options.h"
@@ -29,7 +30,7 @@ enum class OnlinePrefix { ClientSide, ServerSide };
 // What the online list shows of one live pair.
 struct PairSnapshot {
     int slot = 0;
-    QString clientAddress;       // dotted IPv4
+    QString clientAddress;       // dotted IPv4 or canonical IPv6 text
     QDateTime acceptedAt;        // local time of acceptance
     quint64 bytesFromClient = 0; // counter A
     quint64 bytesFromServer = 0; // counter B
@@ -48,6 +49,9 @@ public:
     ~RelayEngine() override;
 
     void setUpstreamChooser(UpstreamChooser chooser);
+    // The IPv6 bans, read at each request and acceptance as the IPv4 ones
+    // are; none without it. The table must outlive the engine.
+    void setIpv6Bans(const Ban6Table* bans);
     // Upper bound for an upstream connection attempt (the probe's 5 s by default).
     void setConnectTimeoutMs(int ms);
     // How long a side of an ended pair may take to accept what was read for it
@@ -68,7 +72,8 @@ public:
     // either is refused as a banned one is.
     void setAddressLimits(int pairsPerAddress, int connectsPerSecond);
 
-    // Listens on 0.0.0.0:port. False (with *error) when the port cannot be bound.
+    // Listens on port for both families (IPv4 alone where the machine has no
+    // IPv6). False (with *error) when the port cannot be bound.
     bool listen(quint16 port, QString* error = nullptr);
     void closeListener();
     bool isListening() const;
@@ -113,6 +118,8 @@ signals:
     void ownListenerReached(const qm::Upstream& server);
     // A send on a side that is no longer connected ended the pair ("40006").
     void forwardingFailed(int slot);
+    // The first listener opened without IPv6, the machine having none.
+    void listeningOnIpv4Only();
 
 private:
     struct Impl;

@@ -73,13 +73,17 @@ struct RelayEngine::Impl {
     void closeListener();
     void onListenerReadable();
     void refuseForLackOfDescriptors();
-    void admit(int fd, const sockaddr_in& peer);
+    bool isBanned(const IpAddress& address) const;
+    void admit(int fd, const SocketAddress& peer);
     void refuse(int fd, const QString& address, const QString& reason);
-    void connectUpstream(RelayPair& pair, in_addr address);
     void onLookedUp(int slot, quint64 serial, const QHostInfo& info);
+    void connectToNextAddress(RelayPair& pair);
+    bool reopenServerSocket(RelayPair& pair, int family);
+    // False when the attempt failed at once.
+    bool connectUpstream(RelayPair& pair, const SocketTarget& target);
     void finishConnect(RelayPair& pair, quint32 events);
     void acceptClient(RelayPair& pair);
-    bool isOwnConnection(const sockaddr_in& peer);
+    bool isOwnConnection(const SocketAddress& peer);
     void endAsOwnConnection(RelayPair& pair);
 
     // relaying.cpp
@@ -123,6 +127,7 @@ struct RelayEngine::Impl {
 
     RelayEngine* q;
     const BanTable& bans;
+    const Ban6Table* bans6 = nullptr;
     const Clock& clock;
     UpstreamChooser chooser;
     int connectTimeoutMs = 5000;
@@ -135,14 +140,15 @@ struct RelayEngine::Impl {
 
     int listenFd = -1;
     quint16 listenPort = 0;
-    // Upstream connections to the listener's port number, by their local end
-    // (address << 16 | port): one that arrives at the listener is the relay's
-    // own. Slot 0 once its pair ended that way, so the arrival is still refused.
+    bool saidIpv4Only = false;
+    // Upstream connections to the listener's port number, by their local end:
+    // one that arrives at the listener is the relay's own. Slot 0 once its
+    // pair ended that way, so the arrival is still refused.
     struct OwnPortConnect {
         int slot;
         quint64 serial;
     };
-    std::map<quint64, OwnPortConnect> ownPortConnects;
+    std::map<EndpointKey, OwnPortConnect> ownPortConnects;
     DescriptorBudget descriptors;
     AddressLimits addressLimits;
     int spareFd = -1; // given up to refuse a client when descriptors run out

@@ -2,7 +2,10 @@
 
 #include "relay/pending_bytes.h"
 #include "relay/relay_engine.h"
+#include "relay/socket_address.h"
 #include "relay/splice_pipe.h"
+
+#include <QList>
 
 #include <chrono>
 #include <map>
@@ -62,13 +65,17 @@ struct RelayPair {
     Endpoint* finished = nullptr; // while half open: the side that ended first
     SteadyTime lastCarried{};
     int lookupId = -1;
-    quint64 ownPortKey = 0; // its entry in the engine's ownPortConnects, or 0
+    std::optional<EndpointKey> ownPortKey; // its entry in the engine's ownPortConnects
     Endpoint client;
     Endpoint server;
     QString clientAddress;
-    quint32 clientNumber = 0;       // the address in host order
+    IpAddress clientIp;
     bool countedPerAddress = false; // holds a place in the per-address limits
     Upstream upstream;
+    QList<QHostAddress> upstreamAddresses; // the server's, tried in this order
+    qsizetype nextAddress = 0;
+    int serverFamily = 0;          // of server.fd
+    bool serverSocketUsed = false; // a connect was tried on server.fd
     QDateTime acceptedAt;
     SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump
     quint64 bytesFromClient = 0; // counter A

@@ -39,8 +39,12 @@ void RelayFixture::chooseUpstreams(QList<std::optional<Upstream>> upstreams) {
 
 std::unique_ptr<QTcpSocket> RelayFixture::connectClient(const QString& from) {
     auto socket = std::make_unique<QTcpSocket>();
-    socket->bind(QHostAddress(from), 0);
-    socket->connectToHost(QHostAddress::LocalHost, engine.serverPort());
+    const QHostAddress source(from);
+    socket->bind(source, 0);
+    socket->connectToHost(source.protocol() == QAbstractSocket::IPv6Protocol
+                              ? QHostAddress::LocalHostIPv6
+                              : QHostAddress::LocalHost,
+                          engine.serverPort());
     if (!QTest::qWaitFor([&] { return socket->state() == QAbstractSocket::ConnectedState; }, 5000))
         return nullptr;
     return socket;

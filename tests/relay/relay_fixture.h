@@ -33,7 +33,8 @@ public:
         return {server.host(), server.port()};
     }
 
-    // A client connected from the given loopback address (connected at the
+    // A client connected from the given loopback address, to ::1 when it is
+    // an IPv6 one, else to 127.0.0.1 (connected at the
     // TCP level; the engine may not have taken it over yet).
     std::unique_ptr<QTcpSocket> connectClient(const QString& from = QStringLiteral("127.0.0.1"));
     // A client the engine has taken over, or null after 5 s.
