@@ -1,5 +1,7 @@
 #include "relay/socket_address.h"
 
+#include <QtEndian>
+
 #include <arpa/inet.h>
 #include <cstring>
 #include <netinet/in.h>
@@ -47,6 +49,18 @@ SocketAddress socketAddressOf(const sockaddr_storage& address) {
         end.port = ntohs(v4.sin_port);
     }
     return end;
+}
+
+IpAddress ipAddressOf(const QHostAddress& address) {
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4); // mapped ones too
+    if (isIpv4) {
+        IpAddress ip;
+        ip.ipv4 = static_cast<qint32>(qbswap(ipv4)); // octet 1 least significant
+        return ip;
+    }
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    return fromIpv6Bytes(bytes.c);
 }
 
 std::optional<SocketAddress> localAddressOf(int fd) {

@@ -19,6 +19,7 @@ struct SocketAddress {
     quint16 port = 0;
 };
 SocketAddress socketAddressOf(const sockaddr_storage& address);
+IpAddress ipAddressOf(const QHostAddress& address);
 // The local or the remote end of a socket; nothing when it has none.
 std::optional<SocketAddress> localAddressOf(int fd);
 std::optional<SocketAddress> peerAddressOf(int fd);

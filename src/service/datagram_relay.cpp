@@ -1,6 +1,6 @@
 #include "service/datagram_relay.h"
 
-#include "core/bans/ip_address.h"
+#include "relay/socket_address.h"
 
 #include <QHostInfo>
 #include <QNetworkDatagram>
@@ -12,16 +12,11 @@ namespace {
 // Datagrams held while the upstream host name is being looked up.
 constexpr size_t MaxWaitingDatagrams = 64;
 
-QHostAddress firstIPv4(const QList<QHostAddress>& addresses) {
-    for (const QHostAddress& address : addresses)
-        if (address.protocol() == QAbstractSocket::IPv4Protocol)
-            return address;
-    return {};
-}
-
 bool bindExclusively(QUdpSocket& socket, quint16 port) {
-    // Not shared: a port another program holds must count as busy.
-    return socket.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
+    // Not shared: a port another program holds must count as busy. Any is
+    // both families on one socket (IPv4 alone where the machine has no IPv6),
+    // so the upstream side sends to a server of either from the same port.
+    return socket.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress);
 }
 
 } // namespace
@@ -76,12 +71,12 @@ void DatagramRelay::setUpstream(const Upstream& server) {
     m_upstreamAddress.clear();
     QHostAddress literal;
     if (literal.setAddress(server.host)) {
-        if (literal.protocol() == QAbstractSocket::IPv4Protocol)
-            m_upstreamAddress = literal;
+        m_upstreamAddress = literal;
         return;
     }
+    // The resolver's first address, of either family.
     m_lookupId = QHostInfo::lookupHost(server.host, this, [this](const QHostInfo& info) {
-        upstreamResolved(info.lookupId(), firstIPv4(info.addresses()));
+        upstreamResolved(info.lookupId(), info.addresses().value(0));
     });
 }
 
@@ -110,7 +105,7 @@ void DatagramRelay::forwardUpstream() {
             break;
         const QHostAddress sender = datagram.senderAddress();
         // Looked up at every datagram: a ban counts from the moment it is added.
-        if (m_bans.contains(ipToNumber(sender.toString()))) {
+        if (isBanned(sender)) {
             drop(m_counts.droppedBanned, sender, QStringLiteral("banned"));
             continue;
         }
@@ -136,9 +131,16 @@ void DatagramRelay::sendUpstream(const QByteArray& datagram) {
     ++m_counts.toServer;
 }
 
+bool DatagramRelay::isBanned(const QHostAddress& sender) const {
+    const IpAddress ip = ipAddressOf(sender);
+    if (ip.isIpv6)
+        return m_bans6 && m_bans6->contains(ip.ipv6);
+    return m_bans.contains(ip.ipv4);
+}
+
 void DatagramRelay::drop(quint64& counter, const QHostAddress& from, const QString& reason) {
     ++counter;
-    emit dropped(from.toString(), reason);
+    emit dropped(ipAddressText(ipAddressOf(from)), reason);
 }
 
 void DatagramRelay::forwardToClient() {

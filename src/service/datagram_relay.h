@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
 #include "relay/relay_engine.h"
 #include "service/datagram_counts.h"
@@ -14,7 +15,7 @@
 
 namespace qm {
 
-// Two IPv4 datagram sockets that pass every datagram whole from one to the
+// Two dual-stack datagram sockets that pass every datagram whole from one to the
 // other: the client side (Winsock1) sends upstream through the upstream side
 // (Winsock2), whose destination is the server chosen for the latest client;
 // replies leave the client side towards the sender of its latest datagram.
@@ -25,6 +26,8 @@ class DatagramRelay : public QObject {
     Q_OBJECT
 public:
     explicit DatagramRelay(const BanTable& bans, QObject* parent = nullptr);
+    // The IPv6 bans, looked up at every datagram; none without it.
+    void setIpv6Bans(const Ban6Table* bans) { m_bans6 = bans; }
 
     // Closes both sockets, forgets both destinations and binds again.
     // False (with *error) when either port cannot be bound; nothing stays bound then.
@@ -49,8 +52,10 @@ private:
     void upstreamResolved(int lookupId, const QHostAddress& address);
     void cancelLookup();
     void drop(quint64& counter, const QHostAddress& from, const QString& reason);
+    bool isBanned(const QHostAddress& sender) const;
 
     const BanTable& m_bans;
+    const Ban6Table* m_bans6 = nullptr;
     DatagramCounts m_counts;
 
     QUdpSocket m_clientSide;

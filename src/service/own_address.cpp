@@ -13,7 +13,7 @@ bool namesThisMachine(const QString& host) {
     if (address.isNull())
         return false; // other names are caught when a connection comes back
     return address.isLoopback() || address == QHostAddress::AnyIPv4 ||
-           QNetworkInterface::allAddresses().contains(address);
+           address == QHostAddress::AnyIPv6 || QNetworkInterface::allAddresses().contains(address);
 }
 
 } // namespace qm

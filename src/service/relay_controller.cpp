@@ -301,6 +301,8 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
     connect(&d->engine, &RelayEngine::clientRefused, this, &RelayController::clientRefused);
     connect(&d->engine, &RelayEngine::pairEnded, this, &RelayController::pairEnded);
     connect(&d->datagrams, &DatagramRelay::dropped, this, &RelayController::datagramDropped);
+    connect(&d->engine, &RelayEngine::listeningOnIpv4Only, this,
+            &RelayController::listeningOnIpv4Only);
     connect(&d->engine, &RelayEngine::upstreamChosen, &d->datagrams, &DatagramRelay::setUpstream);
     connect(&d->engine, &RelayEngine::forwardingFailed, this, [this] {
         if (d->failureGate.admit())
@@ -317,6 +319,11 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
     connect(&d->monitor, &UpstreamMonitor::probeFinished, this,
             [this](bool server1Ok, bool server2Ok) { d->probeFinished(server1Ok, server2Ok); });
     connect(&d->probeTimer, &QTimer::timeout, this, [this] { d->tick(); });
+}
+
+void RelayController::setIpv6Bans(const Ban6Table* bans) {
+    d->engine.setIpv6Bans(bans);
+    d->datagrams.setIpv6Bans(bans);
 }
 
 RelayController::~RelayController() {

@@ -30,6 +30,9 @@ public:
                     QObject* parent = nullptr);
     ~RelayController() override;
 
+    // The IPv6 bans beside the IPv4 ones; none without it. Must outlive this.
+    void setIpv6Bans(const Ban6Table* bans);
+
     // The live pairs for the online list, and its disconnect: the first pair
     // of that address ends, and the caption and tooltip show the new count.
     std::vector<PairSnapshot> livePairs() const;
@@ -86,6 +89,8 @@ signals:
     void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
                    quint64 bytesFromServer, qint64 durationMs);
     void datagramDropped(const QString& address, const QString& reason);
+    // Once, at the first listener opened without IPv6 (the machine has none).
+    void listeningOnIpv4Only();
     // Every start ends here, listening or refused (by a port check, the probe,
     // a busy port or a failed save).
     void startFinished(bool listening);

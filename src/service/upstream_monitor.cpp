@@ -77,10 +77,11 @@ void UpstreamMonitor::startAttempt() {
         },
         Qt::QueuedConnection);
     m_deadline.start(m_timeoutMs);
-    // A host name is looked up asynchronously by the socket; a name that does
+    // A host name is looked up asynchronously by the socket, which tries its
+    // addresses of both families in the resolver's order; a name that does
     // not resolve ends in an error like a refused connection.
     socket->connectToHost(target.host, target.port, QIODevice::ReadWrite,
-                          QAbstractSocket::IPv4Protocol);
+                          QAbstractSocket::AnyIPProtocol);
 }
 
 void UpstreamMonitor::finishAttempt(bool reachable) {

@@ -1,5 +1,5 @@
 // The datagram relay with real sockets on loopback: both directions, whole
-// datagrams, drops without a destination, from banned clients and from hosts
+// datagrams, both families, drops without a destination, from banned clients and from hosts
 // other than the server, host names, busy ports, and the destination
 // following the server chosen for the latest client.
 #include "support/test_main.h"
@@ -7,6 +7,7 @@
 #include "core/bans/ip_address.h"
 #include "service/datagram_relay.h"
 #include "support/controller_rig.h"
+#include "support/ipv6_loopback.h"
 
 #include <QNetworkDatagram>
 
@@ -49,6 +50,7 @@ private slots:
     void hostNamesAreLookedUp();
     void busyPortBindsNothing();
     void upstreamFollowsTheServerOfTheLatestClient();
+    void ipv6ClientsAndServersUseTheSamePorts();
 };
 
 void DatagramRelayTest::datagramsPassWholeBothWays() {
@@ -229,6 +231,46 @@ void DatagramRelayTest::upstreamFollowsTheServerOfTheLatestClient() {
     const auto reply = client.receive();
     QVERIFY(reply);
     QCOMPARE(reply->data(), QByteArray("back"));
+}
+
+void DatagramRelayTest::ipv6ClientsAndServersUseTheSamePorts() {
+    QM_REQUIRE_IPV6();
+    BanTable bans;
+    Ban6Table bans6;
+    DatagramRelay relay(bans);
+    relay.setIpv6Bans(&bans6);
+    QSignalSpy dropped(&relay, &DatagramRelay::dropped);
+    const quint16 clientPort = freePort();
+    const quint16 upstreamPort = freePort();
+    QVERIFY(relay.bind(clientPort, upstreamPort));
+    const QHostAddress loopback6 = QHostAddress::LocalHostIPv6;
+    Peer server6(loopback6);
+    relay.setUpstream({QStringLiteral("::1"), server6.port()});
+    Peer client(loopback6);
+
+    client.socket.writeDatagram("six", loopback6, clientPort);
+    const auto upstream = server6.receive();
+    QVERIFY(upstream);
+    QCOMPARE(upstream->data(), QByteArray("six"));
+    QCOMPARE(upstream->senderPort(), upstreamPort);
+    server6.socket.writeDatagram("back", loopback6, upstreamPort);
+    const auto reply = client.receive();
+    QVERIFY(reply);
+    QCOMPARE(reply->data(), QByteArray("back"));
+
+    // An IPv4 server is sent to from the same fixed port.
+    Peer server4(Loopback2);
+    relay.setUpstream({Loopback2.toString(), server4.port()});
+    client.socket.writeDatagram("four", loopback6, clientPort);
+    const auto toIpv4 = server4.receive();
+    QVERIFY(toIpv4);
+    QCOMPARE(toIpv4->senderPort(), upstreamPort);
+
+    QVERIFY(bans6.append(*ipv6FromText(u"::1")));
+    client.socket.writeDatagram("banned", loopback6, clientPort);
+    QVERIFY(dropped.wait(3000));
+    QCOMPARE(dropped.at(0).at(0).toString(), QStringLiteral("::1"));
+    QCOMPARE(dropped.at(0).at(1).toString(), QStringLiteral("banned"));
 }
 
 QM_TEST_MAIN_CORE(DatagramRelayTest)

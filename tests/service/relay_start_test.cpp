@@ -4,6 +4,7 @@
 
 #include "support/controller_rig.h"
 #include "support/file_helpers.h"
+#include "support/ipv6_loopback.h"
 
 using namespace qm;
 using namespace qm::test;
@@ -28,6 +29,7 @@ private slots:
     void aServerThatIsTheRelayItselfIsNeverUsed();
     void relaySectionLimitsEachAddressAndSurvivesTheRewrite();
     void withoutRelaySectionOneAddressHasNoLimit();
+    void aServerAtIpv6LoopbackIsProbedAndUsed();
 };
 
 void RelayStartTest::badPortsAreRefusedBeforeAnySocket_data() {
@@ -300,6 +302,19 @@ void RelayStartTest::withoutRelaySectionOneAddressHasNoLimit() {
     const Outcomes outcomes = connectMany(*rig.controller, port, QHostAddress::LocalHost, 200);
     QCOMPARE(outcomes.accepted, 200);
     QVERIFY(outcomes.refusals.isEmpty());
+}
+
+void RelayStartTest::aServerAtIpv6LoopbackIsProbedAndUsed() {
+    QM_REQUIRE_IPV6();
+    FakeUpstream server1(QHostAddress::LocalHostIPv6);
+    ControllerRig rig;
+    const quint16 port = freePort();
+    QVERIFY(rig.apply(boxesFor(port, QStringLiteral("::1"), server1.port(),
+                               QStringLiteral("127.0.0.2"), freePort())));
+    QVERIFY(rig.controller->serverReachable());
+    auto client = connectClient(port);
+    QVERIFY(roundTrip(*client, "through ::1"));
+    QCOMPARE(server1.openConnections().size(), 1);
 }
 
 QM_TEST_MAIN_CORE(RelayStartTest)

@@ -50,6 +50,11 @@ HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, int 
         if (!listening)
             m_writeLine(LogLevel::Info, QStringLiteral("listener closed"));
     });
+    connect(&controller, &RelayController::listeningOnIpv4Only, this, [this] {
+        m_writeLine(
+            LogLevel::Warning,
+            QStringLiteral("IPv6 is not available on this machine: listening on IPv4 only"));
+    });
     connect(&controller, &RelayController::waitingForServer, this, [this] {
         m_writeLine(LogLevel::Warning,
                     QStringLiteral("waiting for a server to answer, probing once a second"));
