@@ -4,6 +4,7 @@
 
 #include "relay/listening_socket.h"
 #include "relay/own_listener.h"
+#include "relay/proxy_header.h"
 #include "relay/socket_options.h"
 
 #include <arpa/inet.h>
@@ -296,6 +297,8 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
         emit q->clientRefused(address, QStringLiteral("banned"));
         return;
     }
+    if (proxyVersion != 0 && !sendProxyHeader(pair))
+        return endPair(pair, Ending::ServerFailed);
     clearDeadline(pair.server);
     pair.state = RelayPair::State::Live;
     pair.acceptedAt = clock.now();
@@ -315,6 +318,18 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     // Upstream bytes sent before this moment wait in the socket (the connect
     // event said so, or a later one will) and go out now.
     takeTurn(pair, pair.server);
+}
+
+bool RelayEngine::Impl::sendProxyHeader(RelayPair& pair) {
+    // The first bytes on a fresh connection: its empty send buffer takes them whole.
+    const std::optional<SocketAddress> client = peerAddressOf(pair.client.fd);
+    const std::optional<SocketAddress> relay = localAddressOf(pair.client.fd);
+    if (!client || !relay)
+        return false;
+    const QByteArray header = proxyHeader(proxyVersion, *client, *relay);
+    const ssize_t sent = ::send(pair.server.fd, header.constData(), size_t(header.size()),
+                                MSG_NOSIGNAL | MSG_DONTWAIT);
+    return sent == header.size();
 }
 
 } // namespace qm

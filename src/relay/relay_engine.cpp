@@ -73,6 +73,10 @@ void RelayEngine::setUpstreamChooser(UpstreamChooser chooser) {
     d->chooser = std::move(chooser);
 }
 
+void RelayEngine::setProxyProtocol(int version) {
+    d->proxyVersion = version == 1 || version == 2 ? version : 0;
+}
+
 void RelayEngine::setIpv6Bans(const Ban6Table* bans) {
     d->bans6 = bans;
 }

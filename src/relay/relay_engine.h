@@ -71,6 +71,10 @@ public:
     // value above the slot capacity counts as the capacity. A client over
     // either is refused as a banned one is.
     void setAddressLimits(int pairsPerAddress, int connectsPerSecond);
+    // 1 or 2: each new pair's upstream stream starts with a PROXY protocol
+    // header of that version (not counted as relayed bytes); 0, the default,
+    // sends none. Pairs already standing are not touched.
+    void setProxyProtocol(int version);
 
     // Listens on port for both families (IPv4 alone where the machine has no
     // IPv6). False (with *error) when the port cannot be bound.

@@ -83,6 +83,7 @@ struct RelayEngine::Impl {
     bool connectUpstream(RelayPair& pair, const SocketTarget& target);
     void finishConnect(RelayPair& pair, quint32 events);
     void acceptClient(RelayPair& pair);
+    bool sendProxyHeader(RelayPair& pair);
     bool isOwnConnection(const SocketAddress& peer);
     void endAsOwnConnection(RelayPair& pair);
 
@@ -128,6 +129,7 @@ struct RelayEngine::Impl {
     RelayEngine* q;
     const BanTable& bans;
     const Ban6Table* bans6 = nullptr;
+    int proxyVersion = 0;
     const Clock& clock;
     UpstreamChooser chooser;
     int connectTimeoutMs = 5000;

@@ -168,6 +168,7 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     engine.setOnlineN(0);
     const RelayOptions relayOptions = readRelayOptions(options.configPath);
     engine.setAddressLimits(relayOptions.connectionsPerIp, relayOptions.connectsPerIpPerSecond);
+    engine.setProxyProtocol(relayOptions.proxyProtocol);
 
     serverIsSelf[0] = serverIsSelf[1] = false;
     const quint16 ownPort = socketPort(applied.clientPort);

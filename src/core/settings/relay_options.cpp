@@ -11,6 +11,7 @@ namespace {
 const QString Section = QStringLiteral("relay");
 const QString ConnectionsPerIp = QStringLiteral("Connections_Per_IP");
 const QString ConnectsPerIpPerSecond = QStringLiteral("Connects_Per_IP_Per_Second");
+const QString ProxyProtocol = QStringLiteral("Proxy_Protocol");
 
 int limitFrom(const QString& key, const QString& text, QStringList* ignored) {
     if (text.isEmpty())
@@ -25,14 +26,26 @@ int limitFrom(const QString& key, const QString& text, QStringList* ignored) {
     return static_cast<int>(std::min<qlonglong>(value, std::numeric_limits<int>::max()));
 }
 
+int proxyVersionFrom(const QString& text, QStringList* ignored) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed == u'0')
+        return 0;
+    if (trimmed == u'1' || trimmed == u'2')
+        return trimmed.toInt();
+    if (ignored)
+        ignored->append(ProxyProtocol + u'=' + text);
+    return 0;
+}
+
 } // namespace
 
 RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored) {
-    const QStringList values =
-        readIniValues(Section, {ConnectionsPerIp, ConnectsPerIpPerSecond}, configPath);
+    const QStringList values = readIniValues(
+        Section, {ConnectionsPerIp, ConnectsPerIpPerSecond, ProxyProtocol}, configPath);
     RelayOptions options;
     options.connectionsPerIp = limitFrom(ConnectionsPerIp, values.at(0), ignored);
     options.connectsPerIpPerSecond = limitFrom(ConnectsPerIpPerSecond, values.at(1), ignored);
+    options.proxyProtocol = proxyVersionFrom(values.at(2), ignored);
     return options;
 }
 

@@ -11,12 +11,15 @@ namespace qm {
 struct RelayOptions {
     int connectionsPerIp = 0;       // pairs one client address may hold at once
     int connectsPerIpPerSecond = 0; // new connections one address may open per second
+    // The PROXY protocol header in front of each pair's upstream stream: 1 or
+    // 2 for that version, 0 for none (also for a missing or other value).
+    int proxyProtocol = 0;
 
     bool operator==(const RelayOptions&) const = default;
 };
 
 // Each value present but not a whole number from 0 up is added to *ignored as
-// "Key=value" and counts as no limit.
+// "Key=value" and counts as no limit; so is a Proxy_Protocol other than 0, 1, 2.
 RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored = nullptr);
 
 } // namespace qm
