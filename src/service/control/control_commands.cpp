@@ -57,8 +57,7 @@ ControlReply ControlCommands::run(const ControlRequest& request) {
     }
     const std::optional<qint32> number = parseControlAddress(request.argument);
     if (!number)
-        return declined(
-            QStringLiteral("'%1' is not a dotted IPv4 address").arg(request.argument));
+        return declined(QStringLiteral("'%1' is not a dotted IPv4 address").arg(request.argument));
     if (request.command == QLatin1String("disconnect"))
         return disconnect(request.argument);
     if (request.command == QLatin1String("ban"))
@@ -88,26 +87,26 @@ ControlReply ControlCommands::status() const {
         fromServers += pair.bytesFromServer;
     }
     const DatagramCounts datagrams = m_controller.datagramCounts();
-    return {ControlReply::Done,
-            {},
-            QJsonObject{
-                {QStringLiteral("listening"), m_controller.listening()},
-                {QStringLiteral("port"), m_controller.listening() ? m_controller.listeningPort() : 0},
-                {QStringLiteral("online"), m_controller.onlineN()},
-                {QStringLiteral("servers"), serverRows},
-                {QStringLiteral("pairs_in_progress"), m_controller.pairsInProgress()},
-                {QStringLiteral("accepted"), count(m_totals.accepted())},
-                {QStringLiteral("refused"), refused},
-                {QStringLiteral("bytes_from_clients"), count(fromClients)},
-                {QStringLiteral("bytes_from_servers"), count(fromServers)},
-                {QStringLiteral("datagrams_to_server"), count(datagrams.toServer)},
-                {QStringLiteral("datagrams_to_client"), count(datagrams.toClient)},
-                {QStringLiteral("datagrams_dropped"),
-                 QJsonObject{{QStringLiteral("banned"), count(datagrams.droppedBanned)},
-                             {QStringLiteral("stranger"), count(datagrams.droppedStranger)},
-                             {QStringLiteral("undeliverable"),
-                              count(datagrams.droppedUndeliverable)}}},
-            }};
+    return {
+        ControlReply::Done,
+        {},
+        QJsonObject{
+            {QStringLiteral("listening"), m_controller.listening()},
+            {QStringLiteral("port"), m_controller.listening() ? m_controller.listeningPort() : 0},
+            {QStringLiteral("online"), m_controller.onlineN()},
+            {QStringLiteral("servers"), serverRows},
+            {QStringLiteral("pairs_in_progress"), m_controller.pairsInProgress()},
+            {QStringLiteral("accepted"), count(m_totals.accepted())},
+            {QStringLiteral("refused"), refused},
+            {QStringLiteral("bytes_from_clients"), count(fromClients)},
+            {QStringLiteral("bytes_from_servers"), count(fromServers)},
+            {QStringLiteral("datagrams_to_server"), count(datagrams.toServer)},
+            {QStringLiteral("datagrams_to_client"), count(datagrams.toClient)},
+            {QStringLiteral("datagrams_dropped"),
+             QJsonObject{{QStringLiteral("banned"), count(datagrams.droppedBanned)},
+                         {QStringLiteral("stranger"), count(datagrams.droppedStranger)},
+                         {QStringLiteral("undeliverable"), count(datagrams.droppedUndeliverable)}}},
+        }};
 }
 
 ControlReply ControlCommands::online() const {

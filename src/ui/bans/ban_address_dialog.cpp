@@ -159,6 +159,7 @@ void BanAddressDialog::apply() {
     case BanList::Outcome::AlreadyBanned:
         tell(bans.messageFor(outcome));
         break;
+    case BanList::Outcome::NotBanned: // only a removal meets it
     case BanList::Outcome::TableFull:
     case BanList::Outcome::SaveFailed:
         // Nothing was stored: the dialog stays open with the address typed.
