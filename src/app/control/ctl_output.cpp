@@ -50,8 +50,9 @@ QString status(const QJsonObject& s) {
                                                      ? QStringLiteral("answers")
                                                      : QStringLiteral("does not answer"))});
     }
-    rows.append(
-        {QStringLiteral("pairs in progress"), number(s.value(QLatin1String("pairs_in_progress")))});
+    rows.append({QStringLiteral("pairs in progress"),
+                 QStringLiteral("%1 (connecting upstream)")
+                     .arg(number(s.value(QLatin1String("pairs_in_progress"))))});
     rows.append({QStringLiteral("clients accepted"), number(s.value(QLatin1String("accepted")))});
     const QJsonObject refused = s.value(QLatin1String("refused")).toObject();
     quint64 refusedTotal = 0;

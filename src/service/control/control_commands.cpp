@@ -82,7 +82,8 @@ ControlReply ControlCommands::status() const {
     // Bytes since start: those of ended pairs and those the live pairs carried so far.
     quint64 fromClients = m_totals.endedBytesFromClients();
     quint64 fromServers = m_totals.endedBytesFromServers();
-    for (const PairSnapshot& pair : m_controller.livePairs()) {
+    const std::vector<PairSnapshot> live = m_controller.livePairs();
+    for (const PairSnapshot& pair : live) {
         fromClients += pair.bytesFromClient;
         fromServers += pair.bytesFromServer;
     }
@@ -95,7 +96,9 @@ ControlReply ControlCommands::status() const {
             {QStringLiteral("port"), m_controller.listening() ? m_controller.listeningPort() : 0},
             {QStringLiteral("online"), m_controller.onlineN()},
             {QStringLiteral("servers"), serverRows},
-            {QStringLiteral("pairs_in_progress"), m_controller.pairsInProgress()},
+            // In a slot but not live yet: their upstream connection still stands out.
+            {QStringLiteral("pairs_in_progress"),
+             m_controller.pairsInProgress() - static_cast<int>(live.size())},
             {QStringLiteral("accepted"), count(m_totals.accepted())},
             {QStringLiteral("refused"), refused},
             {QStringLiteral("bytes_from_clients"), count(fromClients)},
