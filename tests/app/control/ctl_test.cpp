@@ -160,10 +160,11 @@ void CtlTest::theDesktopProgramAnswers() {
         15000));
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(json(run).object().value("listening").toBool(), false);
-    const QString lock =
+    const QString socket =
         QDir(runtimeFolderPath()).filePath(controlSocketName(program.folder.path()));
     QVERIFY(program.endsCleanlyOn(SIGTERM));
-    QVERIFY(!QFile::exists(socket)); // and the lock: nothing of this folder is left
+    QVERIFY(!QFile::exists(socket));
+    // Nor the lock: nothing of this folder is left behind.
     QCOMPARE(QDir(runtimeFolderPath())
                  .entryList({QStringLiteral("*%1*").arg(pathIdentity(program.folder.path()))},
                             QDir::System | QDir::Files),
