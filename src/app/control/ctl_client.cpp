@@ -40,10 +40,11 @@ std::optional<ControlReply> askRelay(const QStringList& socketPaths, const Contr
             *error = QStringLiteral("the relay at %1 gave no answer").arg(path);
         return reply;
     }
-    *error =
-        denied.isEmpty()
-            ? QStringLiteral("no running relay uses this settings folder")
-            : QStringLiteral("no access to %1: run as the relay's user or as root").arg(denied);
+    *error = QStringLiteral("no running relay uses this settings folder");
+    if (!denied.isEmpty())
+        *error += QStringLiteral(" that this user may reach (%1 is closed: a service's relay "
+                                 "answers root)")
+                      .arg(denied);
     return std::nullopt;
 }
 
