@@ -119,10 +119,7 @@ bool runFlood(const StressOptions& options) {
     EventLoop loop;
     RelayProcess relay(options.program);
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), upstreamPort); }
-    relay.start();
-    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("flood: FAILED, the relay did not start: %s\n",
-                    relay.whyNotListening().c_str());
+    if (!relay.startListening("flood", scaled(options, 5000))) {
         stopProcess(echo);
         return false;
     }

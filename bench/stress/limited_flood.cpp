@@ -38,10 +38,7 @@ bool runLimitedFlood(const StressOptions& options) {
                                           << "[relay]\nConnections_Per_IP=" << PairLimit
                                           << "\nConnects_Per_IP_Per_Second=" << RateLimit << "\n";
     }
-    relay.start();
-    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("limited: FAILED, the relay did not start: %s\n",
-                    relay.whyNotListening().c_str());
+    if (!relay.startListening("limited", scaled(options, 5000))) {
         stopProcess(echo);
         return false;
     }

@@ -1,6 +1,8 @@
 #include "relay_process.h"
 
+
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -105,6 +107,15 @@ void RelayProcess::line(const std::string& text) {
         m_waiting = true;
     if (const std::size_t at = text.find("message: "); at != std::string::npos)
         m_messages.push_back(text.substr(at + 9));
+}
+
+bool RelayProcess::startListening(const char* scenario, std::chrono::milliseconds within) {
+    start();
+    if (waitListening(Clock::now() + within))
+        return true;
+    std::printf("%s: FAILED, the relay did not start: %s\n", scenario, whyNotListening().c_str());
+    std::fflush(stdout);
+    return false;
 }
 
 bool RelayProcess::waitListening(Clock::time_point deadline) {
