@@ -139,17 +139,10 @@ bool runFlood(const StressOptions& options) {
     };
     const auto onEvent = [&](int fd, std::uint32_t events) {
         FloodConnection& connection = flood[fd];
-        if (!connection.relayed && (events & EPOLLOUT) && !(events & (EPOLLERR | EPOLLHUP))) {
-            // Connected: one byte tells whether the pair stands.
-            if (::send(fd, "x", 1, MSG_NOSIGNAL) == 1)
-                loop.change(fd, EPOLLIN);
+        const PairTrial trial = connection.relayed ? PairTrial::Refused : tryPair(loop, fd, events);
+        if (trial == PairTrial::Waiting)
             return;
-        }
-        char byte;
-        const ssize_t n = ::recv(fd, &byte, 1, 0);
-        if (n < 0 && errno == EAGAIN)
-            return;
-        if (n == 1 && !connection.relayed) {
+        if (trial == PairTrial::Relayed) {
             connection.relayed = true;
             ++relayed;
             --pending;

@@ -57,17 +57,11 @@ bool runLimitedFlood(const StressOptions& options) {
     const auto onEvent = [&](int fd, std::uint32_t events) {
         if (flood[fd])
             return close(fd); // a held pair that ended: nothing to count
-        if ((events & EPOLLOUT) && !(events & (EPOLLERR | EPOLLHUP))) {
-            if (::send(fd, "x", 1, MSG_NOSIGNAL) == 1)
-                loop.change(fd, EPOLLIN);
-            return;
-        }
-        char byte;
-        const ssize_t n = ::recv(fd, &byte, 1, 0);
-        if (n < 0 && errno == EAGAIN)
+        const PairTrial trial = tryPair(loop, fd, events);
+        if (trial == PairTrial::Waiting)
             return;
         --pending;
-        if (n == 1) {
+        if (trial == PairTrial::Relayed) {
             flood[fd] = true;
             ++relayed;
             loop.change(fd, 0);

@@ -1,9 +1,8 @@
 #include "relay_process.h"
 
-
 #include <cerrno>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
