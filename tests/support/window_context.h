@@ -34,7 +34,8 @@ struct WindowContext {
 
     // A folder in the ban file's place: no save can replace it.
     bool makeBanFileUnwritable() {
-        return (!QFile::exists(banFile()) || QFile::remove(banFile())) && QDir(dir.path()).mkpath(QStringLiteral("ban.dat/x"));
+        return (!QFile::exists(banFile()) || QFile::remove(banFile())) &&
+               QDir(dir.path()).mkpath(QStringLiteral("ban.dat/x"));
     }
 
     QTemporaryDir dir;
