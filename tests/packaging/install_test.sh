@@ -26,6 +26,7 @@ unit=$prefix/lib/systemd/system/quillet-mirror.service
 files=(bin/quillet-mirror lib/systemd/system/quillet-mirror.service
     share/applications/quillet-mirror.desktop share/metainfo/org.quillet.mirror.metainfo.xml
     share/man/man1/quillet-mirror.1.gz share/doc/quillet-mirror/copyright
+    share/bash-completion/completions/quillet-mirror
     share/icons/hicolor/scalable/apps/quillet-mirror.svg)
 for f in "${files[@]}"; do
     [ -s "$prefix/$f" ] || fail "not installed: $f"

@@ -1,7 +1,5 @@
 #include "core/settings/relay_options.h"
 
-#include "core/settings/ini_file.h"
-
 #include <limits>
 
 namespace qm {
@@ -39,9 +37,17 @@ int proxyVersionFrom(const QString& text, QStringList* ignored) {
 
 } // namespace
 
+const IniKeys& relayOptionKeys() {
+    static const IniKeys keys{Section, {ConnectionsPerIp, ConnectsPerIpPerSecond, ProxyProtocol}};
+    return keys;
+}
+
 RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored) {
-    const QStringList values = readIniValues(
-        Section, {ConnectionsPerIp, ConnectsPerIpPerSecond, ProxyProtocol}, configPath);
+    const IniKeys& keys = relayOptionKeys();
+    return relayOptionsFrom(readIniValues(keys.section, keys.keys, configPath), ignored);
+}
+
+RelayOptions relayOptionsFrom(const QStringList& values, QStringList* ignored) {
     RelayOptions options;
     options.connectionsPerIp = limitFrom(ConnectionsPerIp, values.at(0), ignored);
     options.connectsPerIpPerSecond = limitFrom(ConnectsPerIpPerSecond, values.at(1), ignored);
