@@ -78,6 +78,9 @@ int runDesktop(int argc, char** argv, const CommandLine& line) {
     RelayController::Options options;
     options.configPath = configPath(folder);
     RelayController controller(bans.table(), clock, options);
+    controller.setIpv6Bans(&bans.table6());
+    if (!bans.ban6Problem().isEmpty())
+        std::fprintf(stderr, "quillet-mirror: %s\n", qPrintable(bans.ban6Problem()));
     AppContext ctx{&bans, &clock, &messages, &controller};
 
     MainWindow window(ctx);

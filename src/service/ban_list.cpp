@@ -1,16 +1,93 @@
 #include "service/ban_list.h"
 
+#include "core/bans/ban6_file.h"
 #include "core/bans/ban_file.h"
+#include "core/program_folder.h"
+
+#include <QFileInfo>
 
 #include <utility>
 
 namespace qm {
 
 BanList::BanList(QString filePath)
-    : m_table(loadBanFile(filePath)), m_filePath(std::move(filePath)) {}
+    : m_filePath(std::move(filePath)),
+      m_file6Path(ban6FilePath(QFileInfo(m_filePath).absolutePath())) {
+    reload();
+}
 
 void BanList::reload() {
     m_table = loadBanFile(m_filePath);
+    m_table6 = loadBan6File(m_file6Path, &m_ban6Problem);
+}
+
+bool BanList::isBanned(const IpAddress& address) const {
+    return address.isIpv6 ? m_table6.contains(address.ipv6) : m_table.contains(address.ipv4);
+}
+
+IpAddress BanList::rowAddress(int row) const {
+    IpAddress address;
+    if (row < m_table.count()) {
+        address.ipv4 = m_table.at(row);
+    } else {
+        address.isIpv6 = true;
+        address.ipv6 = m_table6.at(row - m_table.count());
+    }
+    return address;
+}
+
+BanList::Outcome BanList::addAddress(const IpAddress& address) {
+    if (!address.isIpv6)
+        return add(address.ipv4);
+    if (m_table6.contains(address.ipv6))
+        return Outcome::AlreadyBanned;
+    std::vector<Ipv6Address> before = m_table6.addresses();
+    if (!m_table6.append(address.ipv6))
+        return Outcome::TableFull;
+    return save6(std::move(before));
+}
+
+BanList::Outcome BanList::changeRow(int row, const IpAddress& address) {
+    if (row < 0 || row >= rowCount())
+        return Outcome::NotBanned;
+    if (isBanned(address))
+        return Outcome::AlreadyBanned;
+    const bool rowIsIpv6 = row >= m_table.count();
+    if (rowIsIpv6 != address.isIpv6) {
+        const IpAddress old = rowAddress(row);
+        const Outcome added = addAddress(address);
+        return added == Outcome::Saved ? removeAddress(old) : added;
+    }
+    if (!rowIsIpv6)
+        return change(row, address.ipv4);
+    std::vector<Ipv6Address> before = m_table6.addresses();
+    m_table6.replace(row - m_table.count(), address.ipv6);
+    return save6(std::move(before));
+}
+
+BanList::Outcome BanList::removeRow(int row) {
+    if (row < 0 || row >= rowCount())
+        return Outcome::NotBanned;
+    if (row < m_table.count())
+        return remove(row);
+    std::vector<Ipv6Address> before = m_table6.addresses();
+    m_table6.remove(row - m_table.count());
+    return save6(std::move(before));
+}
+
+BanList::Outcome BanList::removeAddress(const IpAddress& address) {
+    if (!address.isIpv6)
+        return removeNumber(address.ipv4);
+    const int k = m_table6.indexOf(address.ipv6);
+    return k < 0 ? Outcome::NotBanned : removeRow(m_table.count() + k);
+}
+
+BanList::Outcome BanList::save6(std::vector<Ipv6Address> before) {
+    m_saveError.clear();
+    if (saveBan6Table(m_table6, m_file6Path, &m_saveError))
+        return Outcome::Saved;
+    m_table6.setAddresses(std::move(before));
+    return Outcome::SaveFailed;
 }
 
 BanList::Outcome BanList::add(qint32 number) {

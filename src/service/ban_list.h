@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
 #include "core/user_message.h"
 
@@ -7,22 +8,38 @@
 
 namespace qm {
 
-// The one owner of the ban table and its file: the windows and the control
-// commands change bans only here, each change saved to the ban file at once.
+// The one owner of the ban tables and their files (ban.dat for IPv4 and
+// ban6.dat beside it for IPv6): the windows and the control commands change
+// bans only here, each change saved to its file at once.
 // When the save fails the table is put back as it was, which is what the file
 // still holds, so table and file never part.
 class BanList {
 public:
     enum class Outcome { Saved, AlreadyBanned, NotBanned, TableFull, SaveFailed };
 
-    // Loads the file at once.
+    // Loads both files at once; filePath is ban.dat's.
     explicit BanList(QString filePath);
 
     const BanTable& table() const { return m_table; }
+    const Ban6Table& table6() const { return m_table6; }
     const QString& filePath() const { return m_filePath; }
+    // What was wrong with ban6.dat at the last load, empty when nothing was.
+    const QString& ban6Problem() const { return m_ban6Problem; }
 
-    // Reads the file again, as at start.
+    // Reads the files again, as at start.
     void reload();
+
+    // Both tables as one list, as the windows show it: the IPv4 bans in table
+    // order, then the IPv6 ones.
+    int rowCount() const { return m_table.count() + m_table6.count(); }
+    IpAddress rowAddress(int row) const;
+    Outcome addAddress(const IpAddress& address);
+    // 0 <= row < rowCount(). An address of the other family is added and the
+    // old one removed after it, so a failure never leaves fewer bans.
+    Outcome changeRow(int row, const IpAddress& address);
+    // 0 <= row < rowCount(): the last ban of the row's table moves into place.
+    Outcome removeRow(int row);
+    Outcome removeAddress(const IpAddress& address);
 
     // Appends number unless it is banned already.
     Outcome add(qint32 number);
@@ -42,9 +59,14 @@ public:
 
 private:
     Outcome save(std::vector<qint32> before);
+    Outcome save6(std::vector<Ipv6Address> before);
+    bool isBanned(const IpAddress& address) const;
 
     BanTable m_table;
+    Ban6Table m_table6;
     QString m_filePath;
+    QString m_file6Path;
+    QString m_ban6Problem;
     QString m_saveError;
 };
 

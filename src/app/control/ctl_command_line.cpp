@@ -14,9 +14,9 @@ const char* const HelpText =
     "  status              listening, port, online count, servers, totals since start\n"
     "  online              one row per live pair: slot, address, since, bytes, server\n"
     "  disconnect ADDRESS  end the live pair of ADDRESS in the lowest slot\n"
-    "  ban ADDRESS         add ADDRESS to the ban list and save ban.dat\n"
-    "  unban ADDRESS       remove ADDRESS from the ban list and save ban.dat\n"
-    "  bans                the ban list in table order\n"
+    "  ban ADDRESS         ban ADDRESS (IPv4 or IPv6), saving ban.dat or ban6.dat\n"
+    "  unban ADDRESS       lift the ban of ADDRESS, saving ban.dat or ban6.dat\n"
+    "  bans                the ban list: IPv4 in table order, then IPv6\n"
     "  reload              re-read config.ini and ban.dat and restart, as SIGHUP does\n"
     "\n"
     "Options:\n"
@@ -77,8 +77,7 @@ std::optional<CtlCommandLine> parseCtlCommandLine(const QStringList& arguments, 
         return badUsage(QStringLiteral("unexpected argument '%1'").arg(words.at(expected)),
                         exitCode);
     if (expected == 2 && !parseControlAddress(words.at(1)))
-        return badUsage(QStringLiteral("'%1' is not a dotted IPv4 address").arg(words.at(1)),
-                        exitCode);
+        return badUsage(notAnAddressText(words.at(1)), exitCode);
     line.request = ControlRequest{words.first(), expected == 2 ? words.at(1) : QString()};
     return line;
 }

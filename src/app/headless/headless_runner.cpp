@@ -72,6 +72,7 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
     options.configPath = configPath(folder);
     options.waitForServer = true;
     RelayController controller(bans.table(), clock, options);
+    controller.setIpv6Bans(&bans.table6());
     HeadlessLog log(controller, printLine);
     const auto storedSettings = [&controller, &log] {
         QStringList ignored;
@@ -86,6 +87,8 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
     const auto reload = [&] {
         printLine(LogLevel::Info, QStringLiteral("re-reading config.ini and ban.dat"));
         bans.reload();
+        if (!bans.ban6Problem().isEmpty())
+            printLine(LogLevel::Warning, bans.ban6Problem());
         controller.restartRelay(storedSettings());
     };
     ControlChannel control(controller, bans, reload);
@@ -124,6 +127,8 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
                   .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
     if (!control.socketPath().isEmpty())
         printLine(LogLevel::Info, QStringLiteral("control socket %1").arg(control.socketPath()));
+    if (!bans.ban6Problem().isEmpty())
+        printLine(LogLevel::Warning, bans.ban6Problem());
     const SettingBoxes boxes = storedSettings();
     QTimer::singleShot(0, &controller, [&controller, boxes] { controller.startRelay(boxes); });
     const int exitCode = app.exec();

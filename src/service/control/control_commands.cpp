@@ -55,14 +55,15 @@ ControlReply ControlCommands::run(const ControlRequest& request) {
         m_reload();
         return done(QStringLiteral("re-reading config.ini and ban.dat"));
     }
-    const std::optional<qint32> number = parseControlAddress(request.argument);
-    if (!number)
-        return declined(QStringLiteral("'%1' is not a dotted IPv4 address").arg(request.argument));
+    const std::optional<IpAddress> address = parseControlAddress(request.argument);
+    if (!address)
+        return declined(notAnAddressText(request.argument));
+    // Pairs are known by the canonical text, as the online list shows them.
     if (request.command == QLatin1String("disconnect"))
-        return disconnect(request.argument);
+        return disconnect(ipAddressText(*address));
     if (request.command == QLatin1String("ban"))
-        return ban(*number, request.argument);
-    return unban(*number, request.argument);
+        return ban(*address);
+    return unban(*address);
 }
 
 ControlReply ControlCommands::status() const {
@@ -128,9 +129,8 @@ ControlReply ControlCommands::online() const {
 
 ControlReply ControlCommands::bans() const {
     QJsonArray addresses;
-    const BanTable& table = m_bans.table();
-    for (int k = 0; k < table.count(); ++k)
-        addresses.append(numberToIp(table.at(k)));
+    for (int row = 0; row < m_bans.rowCount(); ++row)
+        addresses.append(ipAddressText(m_bans.rowAddress(row)));
     return {ControlReply::Done, {}, addresses};
 }
 
@@ -140,20 +140,21 @@ ControlReply ControlCommands::disconnect(const QString& address) {
     return done(QStringLiteral("%1 disconnected").arg(address));
 }
 
-ControlReply ControlCommands::ban(qint32 number, const QString& address) {
-    const BanList::Outcome outcome = m_bans.add(number);
+ControlReply ControlCommands::ban(const IpAddress& address) {
+    const BanList::Outcome outcome = m_bans.addAddress(address);
     if (outcome != BanList::Outcome::Saved)
         return declined(m_bans.messageFor(outcome).text);
-    return done(QStringLiteral("%1 banned").arg(address));
+    return done(QStringLiteral("%1 banned").arg(ipAddressText(address)));
 }
 
-ControlReply ControlCommands::unban(qint32 number, const QString& address) {
-    const BanList::Outcome outcome = m_bans.removeNumber(number);
+ControlReply ControlCommands::unban(const IpAddress& address) {
+    const QString text = ipAddressText(address);
+    const BanList::Outcome outcome = m_bans.removeAddress(address);
     if (outcome == BanList::Outcome::NotBanned)
-        return declined(QStringLiteral("%1 is not banned").arg(address));
+        return declined(QStringLiteral("%1 is not banned").arg(text));
     if (outcome != BanList::Outcome::Saved)
         return declined(m_bans.messageFor(outcome).text);
-    return done(QStringLiteral("%1 unbanned").arg(address));
+    return done(QStringLiteral("%1 unbanned").arg(text));
 }
 
 } // namespace qm

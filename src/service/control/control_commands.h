@@ -25,8 +25,8 @@ private:
     ControlReply online() const;
     ControlReply bans() const;
     ControlReply disconnect(const QString& address);
-    ControlReply ban(qint32 number, const QString& address);
-    ControlReply unban(qint32 number, const QString& address);
+    ControlReply ban(const IpAddress& address);
+    ControlReply unban(const IpAddress& address);
 
     RelayController& m_controller;
     BanList& m_bans;

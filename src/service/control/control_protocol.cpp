@@ -36,7 +36,13 @@ std::optional<AddressUse> controlCommandArgument(const QString& command) {
     return std::nullopt;
 }
 
-std::optional<qint32> parseControlAddress(const QString& text) {
+std::optional<IpAddress> parseControlAddress(const QString& text) {
+    if (text.contains(u':')) {
+        const std::optional<Ipv6Address> ipv6 = ipv6FromText(text);
+        if (!ipv6)
+            return std::nullopt;
+        return ipAddressFromText(ipv6ToText(*ipv6));
+    }
     static const QRegularExpression dotted(
         QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
     const QRegularExpressionMatch match = dotted.match(text);
@@ -45,7 +51,13 @@ std::optional<qint32> parseControlAddress(const QString& text) {
     for (int i = 1; i <= 4; ++i)
         if (match.capturedView(i).toInt() > 255)
             return std::nullopt;
-    return ipToNumber(text);
+    IpAddress address;
+    address.ipv4 = ipToNumber(text);
+    return address;
+}
+
+QString notAnAddressText(const QString& text) {
+    return QStringLiteral("'%1' is not a dotted IPv4 or an IPv6 address").arg(text);
 }
 
 QByteArray encodeControlRequest(const ControlRequest& request) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/bans/ipv6_address.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QString>
@@ -29,8 +31,11 @@ enum class AddressUse { None, Required };
 
 // The commands served, and whether each takes an address.
 std::optional<AddressUse> controlCommandArgument(const QString& command);
-// Four dot-separated decimal octets and nothing else.
-std::optional<qint32> parseControlAddress(const QString& text);
+// Four dot-separated decimal octets and nothing else, or an IPv6 address (a
+// mapped IPv4 one counts as IPv4).
+std::optional<IpAddress> parseControlAddress(const QString& text);
+// What a command that takes an address says of one it cannot read.
+QString notAnAddressText(const QString& text);
 
 QByteArray encodeControlRequest(const ControlRequest& request);
 // Nothing when line is not a request: not JSON, unknown keys' types, no command.

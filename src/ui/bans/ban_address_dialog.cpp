@@ -6,6 +6,8 @@
 #include "core/bans/ip_address.h"
 #include "service/ban_list.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +29,15 @@ OctetText classifyOctet(const QString& text) {
     if (!match.captured(1).isEmpty() || match.captured(2).toInt() > 255)
         return OctetText::OutOfRange;
     return OctetText::Valid;
+}
+
+// The longest IPv6 text, a mapped IPv4 tail included.
+constexpr int Ipv6TextLength = 45;
+
+// Text of box 1 that can only be the start of an IPv6 address.
+bool startsIpv6(const QString& text) {
+    static const QRegularExpression ipv6(QStringLiteral("^[0-9A-Fa-f:.]*[A-Fa-f:][0-9A-Fa-f:.]*$"));
+    return ipv6.match(text).hasMatch();
 }
 
 } // namespace
@@ -69,10 +80,16 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
     connect(m_apply, &VistaButton::Click, this, &BanAddressDialog::apply);
     connect(m_cancel, &VistaButton::Click, this, &QWidget::close);
 
-    if (m_n >= 0 && m_n < m_ctx.bans->table().count()) {
-        const QStringList octets = numberToIp(m_ctx.bans->table().at(m_n)).split(QLatin1Char('.'));
-        for (size_t i = 0; i < m_octetBoxes.size(); ++i)
-            m_octetBoxes[i]->setText(octets.at(static_cast<qsizetype>(i)));
+    if (m_n >= 0 && m_n < m_ctx.bans->rowCount()) {
+        const IpAddress address = m_ctx.bans->rowAddress(m_n);
+        if (address.isIpv6) {
+            setIpv6Mode(true);
+            m_octetBoxes[0]->setText(ipAddressText(address));
+        } else {
+            const QStringList octets = numberToIp(address.ipv4).split(QLatin1Char('.'));
+            for (size_t i = 0; i < m_octetBoxes.size(); ++i)
+                m_octetBoxes[i]->setText(octets.at(static_cast<qsizetype>(i)));
+        }
     }
     m_octetBoxes[0]->setFocus();
 }
@@ -88,8 +105,42 @@ int BanAddressDialog::boxNumber(const QObject* object) const {
     return 0;
 }
 
+void BanAddressDialog::setIpv6Mode(bool on) {
+    if (m_ipv6Mode == on)
+        return;
+    m_ipv6Mode = on;
+    QLineEdit* first = m_octetBoxes[0];
+    first->setMaxLength(on ? Ipv6TextLength : 3);
+    // Over the four boxes' place: the dialog keeps its size.
+    first->setGeometry(on ? twipsRect(1140, 180, 2595, 315) : twipsRect(1140, 180, 615, 315));
+    for (size_t i = 1; i < m_octetBoxes.size(); ++i) {
+        m_octetBoxes[i]->clear();
+        m_octetBoxes[i]->setVisible(!on);
+    }
+    setTabOrder(first, on ? static_cast<QWidget*>(m_apply) : m_octetBoxes[1]);
+}
+
+bool BanAddressDialog::pasteIpv6() {
+    const QString text = QGuiApplication::clipboard()->text().trimmed();
+    if (!text.contains(u':') || text.size() > Ipv6TextLength)
+        return false;
+    setIpv6Mode(true);
+    m_octetBoxes[0]->setText(text);
+    m_octetBoxes[0]->setFocus();
+    return true;
+}
+
 void BanAddressDialog::checkOctet(int k) {
     QLineEdit* box = octetBox(k);
+    if (k == 1 && m_ipv6Mode) {
+        if (box->text().isEmpty())
+            setIpv6Mode(false);
+        return;
+    }
+    if (k == 1 && startsIpv6(box->text())) {
+        setIpv6Mode(true);
+        return;
+    }
     switch (classifyOctet(box->text())) {
     case OctetText::Valid:
         return;
@@ -119,6 +170,11 @@ bool BanAddressDialog::eventFilter(QObject* watched, QEvent* event) {
     if (k == 0)
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste) && pasteIpv6())
+        return true;
+    if (m_ipv6Mode) // one box: no octets to move between
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->text() == QLatin1String(".")) {
         // A dot never reaches the box; it moves on to the next octet.
         if (k < 4)
@@ -131,24 +187,25 @@ bool BanAddressDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void BanAddressDialog::apply() {
-    for (QLineEdit* box : m_octetBoxes) {
-        if (box->text().isEmpty()) {
-            // An empty box would convert the whole address to 0.0.0.0.
-            tell({QStringLiteral("Введите все четыре числа IP адреса"), MessageIcon::Information,
-                  true, QStringLiteral("address incomplete")});
-            box->setFocus();
+    IpAddress address;
+    QString text; // the rows show IPv4 as typed, until the list is opened again
+    if (m_ipv6Mode) {
+        const std::optional<Ipv6Address> ipv6 = ipv6FromText(m_octetBoxes[0]->text());
+        if (!ipv6) {
+            tell({QStringLiteral("Это не IPv6 адрес"), MessageIcon::Information, true,
+                  QStringLiteral("not an IPv6 address")});
+            m_octetBoxes[0]->setFocus();
             return;
         }
+        address = ipAddressFromText(ipv6ToText(*ipv6));
+        text = ipAddressText(address);
+    } else if (!readOctets(&address, &text)) {
+        return;
     }
-    QStringList octets;
-    for (const QLineEdit* box : m_octetBoxes)
-        octets << box->text();
-    const QString text = octets.join(QLatin1Char('.'));
-    const qint32 number = ipToNumber(text);
-
-    const bool appending = m_n < 0 || m_n >= m_ctx.bans->table().count();
+    const bool appending = m_n < 0 || m_n >= m_ctx.bans->rowCount();
     BanList& bans = *m_ctx.bans;
-    const BanList::Outcome outcome = appending ? bans.add(number) : bans.change(m_n, number);
+    const BanList::Outcome outcome =
+        appending ? bans.addAddress(address) : bans.changeRow(m_n, address);
     switch (outcome) {
     case BanList::Outcome::Saved:
         if (appending)
@@ -167,6 +224,24 @@ void BanAddressDialog::apply() {
         return;
     }
     close();
+}
+
+bool BanAddressDialog::readOctets(IpAddress* address, QString* text) {
+    for (QLineEdit* box : m_octetBoxes) {
+        if (box->text().isEmpty()) {
+            // An empty box would convert the whole address to 0.0.0.0.
+            tell({QStringLiteral("Введите все четыре числа IP адреса"), MessageIcon::Information,
+                  true, QStringLiteral("address incomplete")});
+            box->setFocus();
+            return false;
+        }
+    }
+    QStringList octets;
+    for (const QLineEdit* box : m_octetBoxes)
+        octets << box->text();
+    *text = octets.join(QLatin1Char('.'));
+    address->ipv4 = ipToNumber(*text);
+    return true;
 }
 
 void BanAddressDialog::tell(const UserMessage& message) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bans/ipv6_address.h"
 #include "ui/app_context.h"
 
 #include <QWidget>
@@ -12,8 +13,11 @@ namespace qm {
 
 class VistaButton;
 
-// Four boxes, one per octet, for an address to ban: added to the ban table
-// (n = -1) or put in place of entry n. Closes after apply or cancel.
+// Four boxes, one per octet, for an address to ban: added to the ban list
+// (n = -1) or put in place of row n (IPv4 rows first, then IPv6). A colon or
+// a hex letter typed in the first box, or an IPv6 address pasted into any,
+// turns the first box into one long box for the IPv6 address; emptying it
+// brings the four back. Closes after apply or cancel.
 class BanAddressDialog : public QWidget {
     Q_OBJECT
 public:
@@ -41,11 +45,16 @@ protected:
 private:
     int boxNumber(const QObject* object) const; // 1 to 4, 0 for none
     void checkOctet(int k);
+    void setIpv6Mode(bool on);
+    bool pasteIpv6();
+    // False, with the user told, when a box is empty.
+    bool readOctets(IpAddress* address, QString* typed);
     void focusAfter(int k);
     void tell(const UserMessage& message);
 
     AppContext& m_ctx;
     int m_n;
+    bool m_ipv6Mode = false;
     std::array<QLineEdit*, 4> m_octetBoxes;
     VistaButton* m_cancel;
     VistaButton* m_apply;

@@ -3,7 +3,7 @@
 #include "controls/button/vista_button.h"
 #include "controls/child_window.h"
 #include "controls/window_style.h"
-#include "core/bans/ip_address.h"
+#include "core/bans/ipv6_address.h"
 #include "service/ban_list.h"
 #include "ui/bans/ban_address_dialog.h"
 
@@ -36,8 +36,7 @@ BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
     setTabOrder(m_change, m_list);
     m_add->setFocus(); // the first of the tab order, not the list created before it
 
-    for (int k = 0; k < m_ctx.bans->table().count(); ++k)
-        m_list->addItem(numberToIp(m_ctx.bans->table().at(k)));
+    fillList();
 
     connect(m_add, &VistaButton::Click, this, &BanListWindow::addAddress);
     connect(m_change, &VistaButton::Click, this, &BanListWindow::changeAddress);
@@ -46,6 +45,13 @@ BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
 
 BanListWindow::~BanListWindow() {
     delete m_dialog;
+}
+
+void BanListWindow::fillList() {
+    // IPv4 bans in table order, then IPv6 ones; a long IPv6 address scrolls.
+    m_list->clear();
+    for (int row = 0; row < m_ctx.bans->rowCount(); ++row)
+        m_list->addItem(ipAddressText(m_ctx.bans->rowAddress(row)));
 }
 
 int BanListWindow::selectedRow() const {
@@ -66,27 +72,36 @@ void BanListWindow::openDialog(int n, bool changing) {
     m_dialog = dialog;
     if (changing)
         dialog->setApplyCaption(QStringLiteral("Изминить"));
-    connect(dialog, &BanAddressDialog::rowAdded, m_list,
-            [this](const QString& text) { m_list->addItem(text); });
+    // A new IPv4 ban goes after the IPv4 rows, a new IPv6 one at the end; a
+    // ban changed to the other family moves, so the list is drawn again.
+    connect(dialog, &BanAddressDialog::rowAdded, m_list, [this](const QString& text) {
+        if (text.contains(u':'))
+            m_list->addItem(text);
+        else
+            m_list->insertItem(m_ctx.bans->table().count() - 1, text);
+    });
+    const bool rowWasIpv6 = n >= m_ctx.bans->table().count();
     connect(dialog, &BanAddressDialog::rowChanged, m_list,
-            [this](int row, const QString& text) { m_list->item(row)->setText(text); });
+            [this, rowWasIpv6](int row, const QString& text) {
+                if (text.contains(u':') == rowWasIpv6)
+                    m_list->item(row)->setText(text);
+                else
+                    fillList();
+            });
     showChildWindow(this, dialog);
 }
 
 void BanListWindow::removeAddress() {
     const int k = selectedRow();
-    if (k < 0 || k >= m_ctx.bans->table().count())
+    if (k < 0 || k >= m_ctx.bans->rowCount())
         return;
-    const BanList::Outcome outcome = m_ctx.bans->remove(k);
+    const BanList::Outcome outcome = m_ctx.bans->removeRow(k);
     if (outcome != BanList::Outcome::Saved) {
         m_ctx.messages->show(this, m_ctx.bans->messageFor(outcome));
         return;
     }
-    // The list follows the table: the last row moves into the freed place.
-    const int last = m_list->count() - 1;
-    if (k != last)
-        m_list->item(k)->setText(m_list->item(last)->text());
-    delete m_list->takeItem(last);
+    // The list follows the table: the last row of its family moves into place.
+    fillList();
     m_list->clearSelection();
     m_list->setCurrentRow(-1);
 }

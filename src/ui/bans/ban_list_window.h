@@ -23,6 +23,7 @@ public:
 
     // Row of the selection, -1 for none.
     int selectedRow() const;
+    void fillList();
     QListWidget* list() const { return m_list; }
 
 public slots:

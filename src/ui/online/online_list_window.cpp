@@ -3,7 +3,7 @@
 #include "controls/button/vista_button.h"
 #include "controls/child_window.h"
 #include "controls/window_style.h"
-#include "core/bans/ip_address.h"
+#include "core/bans/ipv6_address.h"
 #include "service/ban_list.h"
 #include "ui/bans/ban_list_window.h"
 #include "ui/online/online_list_model.h"
@@ -138,7 +138,7 @@ void OnlineListWindow::disconnectSelected() {
 void OnlineListWindow::banSelected() {
     const QString address = selectedAddress();
     if (!address.isEmpty()) {
-        const BanList::Outcome outcome = m_ctx.bans->add(ipToNumber(address));
+        const BanList::Outcome outcome = m_ctx.bans->addAddress(ipAddressFromText(address));
         if (outcome != BanList::Outcome::Saved)
             m_ctx.messages->show(this, m_ctx.bans->messageFor(outcome));
     }

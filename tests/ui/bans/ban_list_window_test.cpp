@@ -1,4 +1,5 @@
 #include "controls/button/vista_button.h"
+#include "core/bans/ban6_file.h"
 #include "core/bans/ip_address.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
@@ -202,6 +203,40 @@ private slots:
         QVERIFY(window->isEnabled());
         QCOMPARE(rows(*window), QStringList({"1.1.1.1"}));
         QCOMPARE(readBytes(c.banFile()), stored);
+        window->close();
+    }
+
+    void ipv6BansFollowTheIpv4OnesAndTheDialogTakesThem() {
+        Context c({A, 0});
+        Ban6Table stored;
+        QVERIFY(stored.append(*ipv6FromText(u"2001:db8::5")));
+        const QString file6 = ban6FilePath(c.dir.path());
+        QVERIFY(saveBan6Table(stored, file6));
+        c.bans.reload();
+        auto window = openBanList(c);
+        QCOMPARE(rows(*window), QStringList({"1.1.1.1", "2001:db8::5"}));
+
+        QPointer<BanAddressDialog> dialog = dialogFrom(window, "VistaButton1");
+        QVERIFY(dialog);
+        const QSize size = dialog->size();
+        QTest::keyClicks(dialog->octetBox(1), QStringLiteral("::1"));
+        QCOMPARE(dialog->octetBox(1)->text(), QStringLiteral("::1"));
+        QVERIFY(!dialog->octetBox(2)->isVisible());
+        QCOMPARE(dialog->size(), size);
+        dialog->applyButton()->Click();
+        QTRY_VERIFY(dialog.isNull());
+        dialog = dialogFrom(window, "VistaButton1");
+        typeInto(dialog, QStringLiteral("3.3.3.3"));
+        dialog->applyButton()->Click();
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(rows(*window), QStringList({"1.1.1.1", "3.3.3.3", "2001:db8::5", "::1"}));
+        QCOMPARE(readBytes(file6).toHex(), QByteArray("20010db8000000000000000000000005"
+                                                      "00000000000000000000000000000001"));
+
+        removeRow(*window, 2);
+        QCOMPARE(rows(*window), QStringList({"1.1.1.1", "3.3.3.3", "::1"}));
+        QCOMPARE(readBytes(file6).size(), 16);
+        QCOMPARE(readBytes(c.banFile()), records({A, C, 0}));
         window->close();
     }
 };
