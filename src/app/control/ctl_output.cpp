@@ -44,11 +44,13 @@ QString status(const QJsonObject& s) {
     rows.append({QStringLiteral("online"), number(s.value(QLatin1String("online")))});
     for (const QJsonValue& server : s.value(QLatin1String("servers")).toArray()) {
         const QJsonObject row = server.toObject();
+        const QString address = row.value(QLatin1String("address")).toString();
+        // Before the first start no server is set.
         rows.append({QStringLiteral("server %1").arg(number(row.value(QLatin1String("server")))),
-                     QStringLiteral("%1 %2").arg(row.value(QLatin1String("address")).toString(),
-                                                 row.value(QLatin1String("reachable")).toBool()
-                                                     ? QStringLiteral("answers")
-                                                     : QStringLiteral("does not answer"))});
+                     address.isEmpty() ? QStringLiteral("not set before the first start")
+                     : row.value(QLatin1String("reachable")).toBool()
+                         ? address + QStringLiteral(" answers")
+                         : address + QStringLiteral(" does not answer")});
     }
     rows.append({QStringLiteral("pairs in progress"),
                  QStringLiteral("%1 (connecting upstream)")
