@@ -175,6 +175,18 @@ bool BanAddressDialog::eventFilter(QObject* watched, QEvent* event) {
     if (m_ipv6Mode) // one box: no octets to move between
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->text() == QLatin1String(":")) {
+        // Decimal digits of a first group ran on into the next boxes: they
+        // come back together in the first.
+        QString typed;
+        for (int i = 1; i <= k; ++i)
+            typed += octetBox(i)->text();
+        setIpv6Mode(true);
+        m_octetBoxes[0]->setText(typed + u':');
+        m_octetBoxes[0]->setFocus();
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->text() == QLatin1String(".")) {
         // A dot never reaches the box; it moves on to the next octet.
         if (k < 4)

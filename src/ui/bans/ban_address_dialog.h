@@ -14,10 +14,10 @@ namespace qm {
 class VistaButton;
 
 // Four boxes, one per octet, for an address to ban: added to the ban list
-// (n = -1) or put in place of row n (IPv4 rows first, then IPv6). A colon or
-// a hex letter typed in the first box, or an IPv6 address pasted into any,
-// turns the first box into one long box for the IPv6 address; emptying it
-// brings the four back. Closes after apply or cancel.
+// (n = -1) or put in place of row n (IPv4 rows first, then IPv6). A colon
+// typed in any box, a hex letter in the first, or an IPv6 address pasted into
+// any turns the first box into one long box for the IPv6 address (with what
+// was typed so far); emptying it brings the four back. Closes after apply or cancel.
 class BanAddressDialog : public QWidget {
     Q_OBJECT
 public:

@@ -161,6 +161,23 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
     }
 
+    void anIpv6AddressTypedAcrossTheBoxesComesTogether() {
+        WindowContext c;
+        auto dialog = openDialog(c, -1);
+        // Three digits move on to the next box, as for IPv4; the colon gathers them.
+        QTest::keyClicks(dialog->octetBox(1), QStringLiteral("200"));
+        QTest::keyClicks(dialog->octetBox(2), QStringLiteral("1:"));
+        QCOMPARE(dialog->octetBox(1)->text(), QStringLiteral("2001:"));
+        QVERIFY(!dialog->octetBox(2)->isVisible());
+        QTest::keyClicks(dialog->octetBox(1), QStringLiteral("DB8::5x"));
+        dialog->applyButton()->Click();
+        QCOMPARE(c.messages.texts(), QStringList{QStringLiteral("Это не IPv6 адрес")});
+        QTest::keyClick(dialog->octetBox(1), Qt::Key_Backspace);
+        dialog->applyButton()->Click();
+        QCOMPARE(ipv6ToText(c.bans.table6().at(0)), QStringLiteral("2001:db8::5"));
+        QTRY_VERIFY(dialog.isNull());
+    }
+
     void applyRefusesAnIncompleteAddress() {
         WindowContext c;
         auto dialog = openDialog(c, -1);
