@@ -14,14 +14,15 @@
 
 namespace qm::test {
 
-// A port free for TCP and UDP on every IPv4 address at the time of asking.
+// A port free for TCP and UDP on every address of both families at the time
+// of asking, as the relay binds them.
 inline quint16 freePort() {
     for (int attempt = 0; attempt < 20; ++attempt) {
         QTcpServer tcp;
-        if (!tcp.listen(QHostAddress::AnyIPv4, 0))
+        if (!tcp.listen(QHostAddress::Any, 0))
             continue;
         QUdpSocket udp;
-        if (udp.bind(QHostAddress::AnyIPv4, tcp.serverPort(), QAbstractSocket::DontShareAddress))
+        if (udp.bind(QHostAddress::Any, tcp.serverPort(), QAbstractSocket::DontShareAddress))
             return tcp.serverPort();
     }
     return 0;
