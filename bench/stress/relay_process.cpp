@@ -44,7 +44,7 @@ void RelayProcess::start(long descriptorLimit) {
     if (pipe2(ends, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     m_port = 0;
-    m_accepted = m_ended = 0;
+    m_accepted = m_ended = m_refusalLines = 0;
     m_messages.clear();
     m_waiting = false;
     m_partial.clear();
@@ -99,6 +99,8 @@ void RelayProcess::line(const std::string& text) {
         ++m_accepted;
     else if (text.rfind("pair ", 0) == 0 && text.find(" ended: ") != std::string::npos)
         ++m_ended;
+    else if (text.rfind("client", 0) == 0 && text.find(" refused") != std::string::npos)
+        ++m_refusalLines;
     else if (text.rfind("waiting for a server", 0) == 0)
         m_waiting = true;
     if (const std::size_t at = text.find("message: "); at != std::string::npos)

@@ -44,6 +44,8 @@ public:
     std::uint16_t listeningPort() const { return m_port; }
     long accepted() const { return m_accepted; }
     long ended() const { return m_ended; }
+    // Lines about refused clients: one each, or one summing many.
+    long refusalLines() const { return m_refusalLines; }
     bool waiting() const { return m_waiting; }
     const std::vector<std::string>& messages() const { return m_messages; }
     // /proc figures of the running program, KiB: "VmRSS:" now, "VmHWM:" its peak.
@@ -65,6 +67,7 @@ private:
     std::uint16_t m_port = 0;
     long m_accepted = 0;
     long m_ended = 0;
+    long m_refusalLines = 0;
     bool m_waiting = false;
     std::vector<std::string> m_messages;
     int m_exitCode = -1;

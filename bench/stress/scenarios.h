@@ -23,6 +23,7 @@ inline std::chrono::milliseconds scaled(const StressOptions& options, int millis
 
 // Each prints its figure as one line and returns whether its bounds held.
 bool runFlood(const StressOptions& options);
+bool runLimitedFlood(const StressOptions& options);
 bool runChurn(const StressOptions& options);
 bool runBadFiles(const StressOptions& options);
 bool runDatagrams(const StressOptions& options);

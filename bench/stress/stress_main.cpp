@@ -1,6 +1,6 @@
 // quillet-stress: floods, churn, bad files and datagrams against the built
 // program in headless mode, one line of figures per scenario.
-//   quillet-stress [--quick] [--sanitized] [--only flood|churn|files|datagrams] PROGRAM
+//   quillet-stress [--quick] [--sanitized] [--only flood|limited|churn|files|datagrams] PROGRAM
 // Everything stays on loopback; where it may, the run takes a network
 // namespace of its own, so that nothing it does can reach another machine.
 #include "scenarios.h"
@@ -53,10 +53,9 @@ int main(int argc, char** argv) {
             options.program = argv[i];
     }
     if (options.program.empty()) {
-        std::fprintf(
-            stderr,
-            "usage: quillet-stress [--quick] [--sanitized] [--only flood|churn|files|datagrams] "
-            "PROGRAM\n");
+        std::fprintf(stderr, "usage: quillet-stress [--quick] [--sanitized] [--only "
+                             "flood|limited|churn|files|datagrams] "
+                             "PROGRAM\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
@@ -72,6 +71,7 @@ int main(int argc, char** argv) {
         bool (*run)(const StressOptions&);
     };
     const Scenario scenarios[] = {{"flood", runFlood},
+                                  {"limited", runLimitedFlood},
                                   {"churn", runChurn},
                                   {"files", runBadFiles},
                                   {"datagrams", runDatagrams}};

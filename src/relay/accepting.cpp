@@ -146,9 +146,23 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     const std::optional<Upstream> upstream = chooser ? chooser() : std::nullopt;
     if (!upstream)
         return refuse(fd, address, QStringLiteral("no server reachable"));
+    const quint32 number = ntohl(peer.sin_addr.s_addr);
+    const bool limited = addressLimits.active();
+    if (limited) {
+        switch (addressLimits.admit(number, std::chrono::steady_clock::now())) {
+        case AddressLimits::Verdict::TooManyPairs:
+            return refuse(fd, address, QStringLiteral("too many pairs from this address"));
+        case AddressLimits::Verdict::TooFast:
+            return refuse(fd, address, QStringLiteral("connecting too often"));
+        case AddressLimits::Verdict::Admitted:
+            break;
+        }
+    }
     // The upstream side's descriptor is taken before anything is counted: a
     // process that has none left refuses the client, as a full table does.
     const int serverFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (serverFd < 0 && limited)
+        addressLimits.release(number);
     if (serverFd < 0)
         return refuse(fd, address,
                       errno == EMFILE || errno == ENFILE
@@ -164,6 +178,8 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     pair.client.fd = fd;
     pair.server.fd = serverFd;
     pair.clientAddress = address;
+    pair.clientNumber = number;
+    pair.countedPerAddress = limited;
     pair.upstream = *upstream;
     setPairSocketOptions(fd, peerLoss);
     setPairSocketOptions(serverFd, peerLoss);
@@ -243,9 +259,18 @@ void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
 }
 
 void RelayEngine::Impl::acceptClient(RelayPair& pair) {
+    // Bans are read at the request and again here: one added while the
+    // upstream connection was being made keeps the client out as well.
+    if (bans.contains(ipToNumber(pair.clientAddress))) {
+        const QString address = pair.clientAddress;
+        endPair(pair, Ending::BannedMeanwhile);
+        emit q->clientRefused(address, QStringLiteral("banned"));
+        return;
+    }
     clearDeadline(pair.server);
     pair.state = RelayPair::State::Live;
     pair.acceptedAt = clock.now();
+    pair.acceptedSteady = std::chrono::steady_clock::now();
     // Whatever the client sent while it waited is read from here on.
     pair.client.canRead = true;
     pair.client.canWrite = true;

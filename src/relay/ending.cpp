@@ -40,6 +40,8 @@ RelayEngine::Impl::EndingRule RelayEngine::Impl::ruleFor(Ending how) {
         return {true, std::nullopt, false, false, false, false};
     case E::Restart:
         return {false, std::nullopt, false, false, false, false};
+    case E::BannedMeanwhile:
+        return {true, server, false, false, false, false};
     }
     return {};
 }
@@ -53,6 +55,8 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
     if (pair.ended)
         return;
     pair.ended = true;
+    if (pair.countedPerAddress)
+        addressLimits.release(pair.clientNumber);
     // What the pipes hold is delivered from memory, as the rest of an ending is.
     takeIntoMemory(pair.client);
     takeIntoMemory(pair.server);
@@ -79,7 +83,12 @@ void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
         lowerCount();
     if (rule.forwardingFailed)
         emit q->forwardingFailed(pair.slot);
-    emit q->pairEnded(pair.slot, pair.clientAddress, pair.bytesFromClient, pair.bytesFromServer);
+    const qint64 durationMs = accepted ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - pair.acceptedSteady)
+                                             .count()
+                                       : -1;
+    emit q->pairEnded(pair.slot, pair.clientAddress, pair.bytesFromClient, pair.bytesFromServer,
+                      durationMs);
     if (rule.prefix)
         emit q->onlineDisplayRefresh(*rule.prefix, online);
 }

@@ -2,6 +2,7 @@
 
 #include "relay/relay_engine_impl.h"
 
+#include <algorithm>
 #include <sys/epoll.h>
 #include <unistd.h>
 
@@ -70,6 +71,11 @@ RelayEngine::~RelayEngine() = default;
 
 void RelayEngine::setUpstreamChooser(UpstreamChooser chooser) {
     d->chooser = std::move(chooser);
+}
+
+void RelayEngine::setAddressLimits(int pairsPerAddress, int connectsPerSecond) {
+    const auto capped = [](int limit) { return std::min(limit, SlotTable::MaxSlots); };
+    d->addressLimits.setLimits(capped(pairsPerAddress), capped(connectsPerSecond));
 }
 
 void RelayEngine::setConnectTimeoutMs(int ms) {

@@ -61,6 +61,12 @@ public:
     void setPeerLossTimings(const PeerLossTimings& timings);
     // Pairs at once (32767); clients beyond it are refused. Lowered in tests.
     void setSlotCapacity(int capacity);
+    // The most pairs one client address may hold at once, reserved ones
+    // included, and the most new connections it may open per second (a
+    // token bucket whose burst is the same number); 0 is no limit, and a
+    // value above the slot capacity counts as the capacity. A client over
+    // either is refused as a banned one is.
+    void setAddressLimits(int pairsPerAddress, int connectsPerSecond);
 
     // Listens on 0.0.0.0:port. False (with *error) when the port cannot be bound.
     bool listen(quint16 port, QString* error = nullptr);
@@ -93,13 +99,15 @@ signals:
     // Each new client's upstream: the datagram relay sends there from now on.
     void upstreamChosen(const qm::Upstream& server);
     void clientAccepted(int slot, const QString& address, const qm::Upstream& server);
-    // Banned, no server reachable, no free slot or out of descriptors; the
-    // client was closed without data and nothing was counted.
+    // Banned (at the request, or at acceptance when banned meanwhile), over a
+    // per-address limit, no server reachable, no free slot or out of
+    // descriptors; the client was closed without data and nothing was counted.
     void clientRefused(const QString& address, const QString& reason);
     // Once per pair, whatever ended it (restarts and pairs never accepted too);
     // after forwardingFailed and before the caption refresh of the same ending.
+    // durationMs counts from the acceptance; -1 for a pair never accepted.
     void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
-                   quint64 bytesFromServer);
+                   quint64 bytesFromServer, qint64 durationMs);
     // An upstream connection to server reached this relay's own listener; its
     // pair ended as a failed upstream, and the looped connection is refused.
     void ownListenerReached(const qm::Upstream& server);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relay/address_limits.h"
 #include "relay/fd_limit.h"
 #include "relay/relay_engine.h"
 #include "relay/relay_pair.h"
@@ -37,6 +38,7 @@ struct RelayEngine::Impl {
         SendToServerFailed,
         Disconnected,
         Restart,
+        BannedMeanwhile, // banned while its upstream connection was being made
     };
     // What an ending does besides freeing the slot.
     struct EndingRule {
@@ -142,6 +144,7 @@ struct RelayEngine::Impl {
     };
     std::map<quint64, OwnPortConnect> ownPortConnects;
     DescriptorBudget descriptors;
+    AddressLimits addressLimits;
     int spareFd = -1; // given up to refuse a client when descriptors run out
     // A child of the engine; deleted later, as it may be the sender of the
     // signal being handled when the listener closes.

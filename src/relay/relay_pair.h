@@ -66,8 +66,11 @@ struct RelayPair {
     Endpoint client;
     Endpoint server;
     QString clientAddress;
+    quint32 clientNumber = 0;       // the address in host order
+    bool countedPerAddress = false; // holds a place in the per-address limits
     Upstream upstream;
     QDateTime acceptedAt;
+    SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump
     quint64 bytesFromClient = 0; // counter A
     quint64 bytesFromServer = 0; // counter B
 };

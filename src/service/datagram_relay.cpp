@@ -1,5 +1,7 @@
 #include "service/datagram_relay.h"
 
+#include "core/bans/ip_address.h"
+
 #include <QHostInfo>
 #include <QNetworkDatagram>
 
@@ -24,8 +26,8 @@ bool bindExclusively(QUdpSocket& socket, quint16 port) {
 
 } // namespace
 
-DatagramRelay::DatagramRelay(QObject* parent)
-    : QObject(parent), m_clientSide(this), m_upstreamSide(this) {
+DatagramRelay::DatagramRelay(const BanTable& bans, QObject* parent)
+    : QObject(parent), m_bans(bans), m_clientSide(this), m_upstreamSide(this) {
     connect(&m_clientSide, &QUdpSocket::readyRead, this, &DatagramRelay::forwardUpstream);
     connect(&m_upstreamSide, &QUdpSocket::readyRead, this, &DatagramRelay::forwardToClient);
 }
@@ -53,6 +55,7 @@ void DatagramRelay::close() {
     cancelLookup();
     m_upstream.reset();
     m_upstreamAddress.clear();
+    m_lastSentTo.clear();
     m_lastClientAddress.clear();
     m_lastClientPort = 0;
 }
@@ -105,11 +108,19 @@ void DatagramRelay::forwardUpstream() {
         const QNetworkDatagram datagram = m_clientSide.receiveDatagram();
         if (!datagram.isValid())
             break;
-        m_lastClientAddress = datagram.senderAddress();
+        const QHostAddress sender = datagram.senderAddress();
+        // Looked up at every datagram: a ban counts from the moment it is added.
+        if (m_bans.contains(ipToNumber(sender.toString()))) {
+            drop(m_counts.droppedBanned, sender, QStringLiteral("banned"));
+            continue;
+        }
+        m_lastClientAddress = sender;
         m_lastClientPort = static_cast<quint16>(datagram.senderPort());
         if (m_lookupId >= 0) {
             if (m_waitingForLookup.size() < MaxWaitingDatagrams)
                 m_waitingForLookup.push_back(datagram.data());
+            else
+                drop(m_counts.droppedUndeliverable, sender, QStringLiteral("undeliverable"));
             continue;
         }
         sendUpstream(datagram.data());
@@ -117,9 +128,17 @@ void DatagramRelay::forwardUpstream() {
 }
 
 void DatagramRelay::sendUpstream(const QByteArray& datagram) {
-    if (!m_upstream || m_upstreamAddress.isNull() || m_upstream->port == 0)
-        return;
-    m_upstreamSide.writeDatagram(datagram, m_upstreamAddress, m_upstream->port);
+    if (!m_upstream || m_upstreamAddress.isNull() || m_upstream->port == 0 ||
+        m_upstreamSide.writeDatagram(datagram, m_upstreamAddress, m_upstream->port) < 0)
+        return drop(m_counts.droppedUndeliverable, m_lastClientAddress,
+                    QStringLiteral("undeliverable"));
+    m_lastSentTo = m_upstreamAddress;
+    ++m_counts.toServer;
+}
+
+void DatagramRelay::drop(quint64& counter, const QHostAddress& from, const QString& reason) {
+    ++counter;
+    emit dropped(from.toString(), reason);
 }
 
 void DatagramRelay::forwardToClient() {
@@ -127,8 +146,20 @@ void DatagramRelay::forwardToClient() {
         const QNetworkDatagram datagram = m_upstreamSide.receiveDatagram();
         if (!datagram.isValid())
             break;
-        if (m_lastClientPort != 0)
-            m_clientSide.writeDatagram(datagram.data(), m_lastClientAddress, m_lastClientPort);
+        // The address alone: some servers answer from another socket.
+        const QHostAddress sender = datagram.senderAddress();
+        if (m_lastSentTo.isNull() ||
+            !sender.isEqual(m_lastSentTo, QHostAddress::ConvertV4MappedToIPv4)) {
+            drop(m_counts.droppedStranger, sender, QStringLiteral("not from the server"));
+            continue;
+        }
+        if (m_lastClientPort == 0 ||
+            m_clientSide.writeDatagram(datagram.data(), m_lastClientAddress, m_lastClientPort) <
+                0) {
+            drop(m_counts.droppedUndeliverable, sender, QStringLiteral("undeliverable"));
+            continue;
+        }
+        ++m_counts.toClient;
     }
 }
 

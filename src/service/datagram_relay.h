@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/bans/ban_table.h"
 #include "relay/relay_engine.h"
+#include "service/datagram_counts.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -16,11 +18,13 @@ namespace qm {
 // other: the client side (Winsock1) sends upstream through the upstream side
 // (Winsock2), whose destination is the server chosen for the latest client;
 // replies leave the client side towards the sender of its latest datagram.
-// A datagram with nowhere to go, or whose send fails, is dropped.
+// A datagram with nowhere to go, or whose send fails, is dropped. So is one
+// from a banned client address, which never becomes the reply target, and one
+// that reaches the upstream side from any host but the server last sent to.
 class DatagramRelay : public QObject {
     Q_OBJECT
 public:
-    explicit DatagramRelay(QObject* parent = nullptr);
+    explicit DatagramRelay(const BanTable& bans, QObject* parent = nullptr);
 
     // Closes both sockets, forgets both destinations and binds again.
     // False (with *error) when either port cannot be bound; nothing stays bound then.
@@ -32,17 +36,28 @@ public:
     // up first; datagrams that come meanwhile wait (a bounded number).
     void setUpstream(const Upstream& server);
 
+    DatagramCounts counts() const { return m_counts; }
+
+signals:
+    // reason: "banned", "not from the server" or "undeliverable".
+    void dropped(const QString& address, const QString& reason);
+
 private:
     void forwardUpstream();
     void forwardToClient();
     void sendUpstream(const QByteArray& datagram);
     void upstreamResolved(int lookupId, const QHostAddress& address);
     void cancelLookup();
+    void drop(quint64& counter, const QHostAddress& from, const QString& reason);
+
+    const BanTable& m_bans;
+    DatagramCounts m_counts;
 
     QUdpSocket m_clientSide;
     QUdpSocket m_upstreamSide;
     std::optional<Upstream> m_upstream; // as last set, before any lookup
     QHostAddress m_upstreamAddress;
+    QHostAddress m_lastSentTo; // the only host whose datagrams reach clients
     QHostAddress m_lastClientAddress;
     quint16 m_lastClientPort = 0;
     int m_lookupId = -1;

@@ -1,5 +1,6 @@
 #include "service/relay_controller.h"
 
+#include "core/settings/relay_options.h"
 #include "service/burst_gate.h"
 #include "service/datagram_relay.h"
 #include "service/online_caption.h"
@@ -52,7 +53,7 @@ constexpr int ForwardingFailureQuietMs = 1000;
 struct RelayController::Impl {
     Impl(RelayController* owner, const BanTable& bans, const Clock& clock, Options opts)
         : q(owner), options(std::move(opts)), engine(bans, clock), monitor(options.probeTimeoutMs),
-          failureGate(ForwardingFailureQuietMs) {
+          datagrams(bans), failureGate(ForwardingFailureQuietMs) {
         probeTimer.setInterval(options.probeIntervalMs);
     }
 
@@ -165,6 +166,8 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     server1 = Upstream{applied.serverHost, socketPort(applied.serverPort)};
     server2 = Upstream{applied.server2Host, socketPort(applied.server2Port)};
     engine.setOnlineN(0);
+    const RelayOptions relayOptions = readRelayOptions(options.configPath);
+    engine.setAddressLimits(relayOptions.connectionsPerIp, relayOptions.connectsPerIpPerSecond);
 
     serverIsSelf[0] = serverIsSelf[1] = false;
     const quint16 ownPort = socketPort(applied.clientPort);
@@ -294,6 +297,10 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
                 const QString caption = qm::onlineCaption(prefix, count);
                 d->setOnlineDisplay(caption, caption);
             });
+    connect(&d->engine, &RelayEngine::clientAccepted, this, &RelayController::clientAccepted);
+    connect(&d->engine, &RelayEngine::clientRefused, this, &RelayController::clientRefused);
+    connect(&d->engine, &RelayEngine::pairEnded, this, &RelayController::pairEnded);
+    connect(&d->datagrams, &DatagramRelay::dropped, this, &RelayController::datagramDropped);
     connect(&d->engine, &RelayEngine::upstreamChosen, &d->datagrams, &DatagramRelay::setUpstream);
     connect(&d->engine, &RelayEngine::forwardingFailed, this, [this] {
         if (d->failureGate.admit())
@@ -317,13 +324,23 @@ RelayController::~RelayController() {
     // state being torn down around it.
     d->engine.disconnect(this);
     d->monitor.disconnect(this);
+    d->datagrams.disconnect(this);
 }
 
-RelayEngine& RelayController::engine() {
-    return d->engine;
-}
 bool RelayController::listening() const {
     return d->listening;
+}
+bool RelayController::listenerOpen() const {
+    return d->engine.isListening();
+}
+qint16 RelayController::onlineN() const {
+    return d->engine.onlineN();
+}
+int RelayController::pairsInProgress() const {
+    return d->engine.pairsInProgress();
+}
+DatagramCounts RelayController::datagramCounts() const {
+    return d->datagrams.counts();
 }
 bool RelayController::serverReachable() const {
     return d->serverReachable;
@@ -397,7 +414,9 @@ bool RelayController::disconnectClient(const QString& address) {
 }
 
 SettingBoxes RelayController::storedSettings(QStringList* ignored) const {
-    return readSettingBoxes(d->options.configPath, ignored);
+    const SettingBoxes boxes = readSettingBoxes(d->options.configPath, ignored);
+    readRelayOptions(d->options.configPath, ignored); // for what it cannot read
+    return boxes;
 }
 
 } // namespace qm

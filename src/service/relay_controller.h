@@ -3,6 +3,7 @@
 #include "core/settings/stored_settings.h"
 #include "core/user_message.h"
 #include "relay/relay_engine.h"
+#include "service/datagram_counts.h"
 
 #include <QObject>
 #include <memory>
@@ -29,19 +30,20 @@ public:
                     QObject* parent = nullptr);
     ~RelayController() override;
 
-    // The engine itself, for the headless log's pair events and for tests;
-    // windows use the calls below.
-    RelayEngine& engine();
-
     // The live pairs for the online list, and its disconnect: the first pair
     // of that address ends, and the caption and tooltip show the new count.
     std::vector<PairSnapshot> livePairs() const;
     bool disconnectClient(const QString& address);
     // config.ini as the boxes show it at load (defaults where unusable, each
-    // such value added to *ignored as "Key=value").
+    // such value, of [main] and of [relay], added to *ignored as "Key=value").
+    // [relay] itself is read at every start.
     SettingBoxes storedSettings(QStringList* ignored = nullptr) const;
 
     bool listening() const;
+    bool listenerOpen() const; // the listening socket itself, apart from the state
+    qint16 onlineN() const;
+    int pairsInProgress() const; // live and reserved
+    DatagramCounts datagramCounts() const;
     bool serverReachable() const;
     bool server2Reachable() const;
     qint16 autoStart() const;
@@ -76,6 +78,14 @@ signals:
     void listeningChanged(bool listening);
     // With waitForServer: no server answered, probing goes on once a second.
     void waitingForServer();
+    // Pair events, as the engine reports them.
+    void clientAccepted(int slot, const QString& address, const qm::Upstream& server);
+    // Closed without data and not counted; reason is a short English text.
+    void clientRefused(const QString& address, const QString& reason);
+    // Once per pair; durationMs is -1 for a pair never accepted.
+    void pairEnded(int slot, const QString& address, quint64 bytesFromClient,
+                   quint64 bytesFromServer, qint64 durationMs);
+    void datagramDropped(const QString& address, const QString& reason);
     // Every start ends here, listening or refused (by a port check, the probe,
     // a busy port or a failed save).
     void startFinished(bool listening);

@@ -3,6 +3,7 @@
 #include "core/bans/ip_address.h"
 #include "support/test_main.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -70,6 +71,54 @@ private slots:
 
         QVERIFY(f.acceptedClient(QStringLiteral("127.0.0.7")));
         QCOMPARE(f.engine.onlineN(), 1);
+    }
+
+    void aBanAddedWhileTheUpstreamConnectsRefusesAtAcceptance() {
+        RelayFixture f;
+        QObject::connect(&f.engine, &RelayEngine::upstreamChosen, &f.engine,
+                         [&f] { f.bans.append(ipToNumber(u"127.0.0.6")); });
+        auto client = f.connectClient(QStringLiteral("127.0.0.6"));
+        QVERIFY(client);
+        QVERIFY(waitForClose(*client));
+        QCOMPARE(client->bytesAvailable(), 0);
+        QCOMPARE(f.refusals, QStringList{QStringLiteral("banned")});
+        QVERIFY(f.acceptedSlots.isEmpty());
+        QCOMPARE(f.engine.onlineN(), 0);
+        QCOMPARE(f.engine.pairsInProgress(), 0);
+    }
+
+    void perAddressLimitsRefuseOnlyThatAddress() {
+        RelayFixture f;
+        f.engine.setAddressLimits(3, 0);
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 3; ++i) {
+            held.push_back(f.acceptedClient(QStringLiteral("127.0.0.5")));
+            QVERIFY(held.back());
+        }
+        auto over = f.connectClient(QStringLiteral("127.0.0.5"));
+        QVERIFY(waitForClose(*over));
+        QCOMPARE(f.refusals, QStringList{QStringLiteral("too many pairs from this address")});
+        QCOMPARE(f.engine.onlineN(), 3);
+        held.push_back(f.acceptedClient(QStringLiteral("127.0.0.6")));
+        QVERIFY(held.back());
+        // An ended pair gives its place back.
+        held.front()->close();
+        QTRY_COMPARE(f.engine.pairsInProgress(), 3);
+        QVERIFY(f.acceptedClient(QStringLiteral("127.0.0.5")));
+
+        // The rate: a burst of the limit passes, the rest of it is refused.
+        RelayFixture g;
+        g.engine.setAddressLimits(0, 2);
+        QElapsedTimer burst;
+        burst.start();
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 8; ++i)
+            clients.push_back(g.connectClient(QStringLiteral("127.0.0.7")));
+        QTRY_COMPARE_WITH_TIMEOUT(g.acceptedSlots.size() + g.refusals.size(), 8, 10000);
+        const qsizetype refillsAtMost = 2 * (burst.elapsed() / 1000 + 1);
+        QVERIFY(g.acceptedSlots.size() >= 2 && g.acceptedSlots.size() <= 2 + refillsAtMost);
+        QVERIFY(g.refusals.contains(QStringLiteral("connecting too often")));
+        QVERIFY(g.acceptedClient(QStringLiteral("127.0.0.8")));
     }
 
     void noReachableServerRefusesAtOnceAndKeepsTheCount() {

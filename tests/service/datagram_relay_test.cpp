@@ -1,8 +1,10 @@
 // The datagram relay with real sockets on loopback: both directions, whole
-// datagrams, drops without a destination, host names, busy ports, and the
-// destination following the server chosen for the latest client.
+// datagrams, drops without a destination, from banned clients and from hosts
+// other than the server, host names, busy ports, and the destination
+// following the server chosen for the latest client.
 #include "support/test_main.h"
 
+#include "core/bans/ip_address.h"
 #include "service/datagram_relay.h"
 #include "support/controller_rig.h"
 
@@ -43,13 +45,15 @@ class DatagramRelayTest : public QObject {
 private slots:
     void datagramsPassWholeBothWays();
     void datagramsWithoutDestinationAreDropped();
+    void bannedClientsAndStrangersAreDropped();
     void hostNamesAreLookedUp();
     void busyPortBindsNothing();
     void upstreamFollowsTheServerOfTheLatestClient();
 };
 
 void DatagramRelayTest::datagramsPassWholeBothWays() {
-    DatagramRelay relay;
+    BanTable bans;
+    DatagramRelay relay(bans);
     const quint16 clientPort = freePort();
     const quint16 upstreamPort = freePort();
     QVERIFY(relay.bind(clientPort, upstreamPort));
@@ -84,7 +88,8 @@ void DatagramRelayTest::datagramsPassWholeBothWays() {
 }
 
 void DatagramRelayTest::datagramsWithoutDestinationAreDropped() {
-    DatagramRelay relay;
+    BanTable bans;
+    DatagramRelay relay(bans);
     const quint16 clientPort = freePort();
     const quint16 upstreamPort = freePort();
     QVERIFY(relay.bind(clientPort, upstreamPort));
@@ -111,8 +116,54 @@ void DatagramRelayTest::datagramsWithoutDestinationAreDropped() {
     QVERIFY(!server.receive(100));
 }
 
+void DatagramRelayTest::bannedClientsAndStrangersAreDropped() {
+    BanTable bans;
+    DatagramRelay relay(bans);
+    QSignalSpy dropped(&relay, &DatagramRelay::dropped);
+    const quint16 clientPort = freePort();
+    const quint16 upstreamPort = freePort();
+    QVERIFY(relay.bind(clientPort, upstreamPort));
+    Peer server(Loopback2);
+    relay.setUpstream({Loopback2.toString(), server.port()});
+    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
+    Peer intruder(QHostAddress(QStringLiteral("127.0.0.7")));
+
+    client.send("admitted", clientPort);
+    QVERIFY(server.receive());
+    // A ban counts from the moment it is added, and the banned sender does
+    // not take the replies.
+    bans.append(ipToNumber(u"127.0.0.7"));
+    intruder.send("banned", clientPort);
+    QVERIFY(!server.receive(200));
+    server.socket.writeDatagram("reply", Loopback1, upstreamPort);
+    const auto reply = client.receive();
+    QVERIFY(reply);
+    QCOMPARE(reply->data(), QByteArray("reply"));
+
+    // Only the server's address reaches the clients, whatever its port.
+    intruder.socket.writeDatagram("injected", Loopback1, upstreamPort);
+    Peer serverOtherSocket(Loopback2);
+    serverOtherSocket.socket.writeDatagram("other socket", Loopback1, upstreamPort);
+    const auto fromOtherSocket = client.receive();
+    QVERIFY(fromOtherSocket);
+    QCOMPARE(fromOtherSocket->data(), QByteArray("other socket"));
+    QVERIFY(!client.receive(200));
+    QVERIFY(!intruder.receive(0));
+
+    const DatagramCounts counts = relay.counts();
+    QCOMPARE(counts.toServer, quint64(1));
+    QCOMPARE(counts.toClient, quint64(2));
+    QCOMPARE(counts.droppedBanned, quint64(1));
+    QCOMPARE(counts.droppedStranger, quint64(1));
+    QCOMPARE(dropped.size(), 2);
+    QCOMPARE(dropped.at(0).at(0).toString(), QStringLiteral("127.0.0.7"));
+    QCOMPARE(dropped.at(0).at(1).toString(), QStringLiteral("banned"));
+    QCOMPARE(dropped.at(1).at(1).toString(), QStringLiteral("not from the server"));
+}
+
 void DatagramRelayTest::hostNamesAreLookedUp() {
-    DatagramRelay relay;
+    BanTable bans;
+    DatagramRelay relay(bans);
     const quint16 clientPort = freePort();
     QVERIFY(relay.bind(clientPort, freePort()));
     Peer server(Loopback1);
@@ -132,7 +183,8 @@ void DatagramRelayTest::hostNamesAreLookedUp() {
 }
 
 void DatagramRelayTest::busyPortBindsNothing() {
-    DatagramRelay relay;
+    BanTable bans;
+    DatagramRelay relay(bans);
     const quint16 clientPort = freePort();
     const quint16 busyPort = freePort();
     QUdpSocket other;

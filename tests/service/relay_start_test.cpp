@@ -26,6 +26,8 @@ private slots:
     void successfulStartWritesConfigAndCaptions();
     void noServerStopsWithMessage();
     void aServerThatIsTheRelayItselfIsNeverUsed();
+    void relaySectionLimitsEachAddressAndSurvivesTheRewrite();
+    void withoutRelaySectionOneAddressHasNoLimit();
 };
 
 void RelayStartTest::badPortsAreRefusedBeforeAnySocket_data() {
@@ -115,7 +117,7 @@ void RelayStartTest::busyPortsAreRefused() {
     QCOMPARE(readBytes(rig.configPath()), KeptConfig);
     // Steps done before the failure stay done: the listener opened before a
     // busy datagram port keeps listening.
-    QCOMPARE(rig.controller->engine().isListening(), what != "tcp");
+    QCOMPARE(rig.controller->listenerOpen(), what != "tcp");
 
     // The button works again: with the obstacle gone the same press starts.
     otherListener.close();
@@ -201,7 +203,7 @@ void RelayStartTest::noServerStopsWithMessage() {
     QCOMPARE(rig.controller->trayToolTip(), QStringLiteral("Онлаин – 0"));
     QVERIFY(rig.controller->applyEnabled());
     QVERIFY(!rig.controller->listening());
-    QVERIFY(!rig.controller->engine().isListening());
+    QVERIFY(!rig.controller->listenerOpen());
     QCOMPARE(readBytes(rig.configPath()), KeptConfig);
 }
 
@@ -223,7 +225,7 @@ void RelayStartTest::aServerThatIsTheRelayItselfIsNeverUsed() {
     QTest::qWait(300);                    // probes go on: told once
     QCOMPARE(rig.messageTexts(), QStringList{self2});
     QVERIFY(!rig.controller->server2Reachable());
-    QCOMPARE(rig.controller->engine().onlineN(), 1);
+    QCOMPARE(rig.controller->onlineN(), 1);
 
     // Both refused: the start is refused as when no server answers.
     client.reset();
@@ -231,7 +233,73 @@ void RelayStartTest::aServerThatIsTheRelayItselfIsNeverUsed() {
     QVERIFY(!rig.apply(
         boxesFor(port, QStringLiteral("0.0.0.0"), port, QStringLiteral("localhost"), port)));
     QCOMPARE(rig.messageTexts(), (QStringList{self1, self2, QStringLiteral("Сервер недоступен")}));
-    QVERIFY(!rig.controller->engine().isListening());
+    QVERIFY(!rig.controller->listenerOpen());
+}
+
+namespace {
+
+// Clients from one address until count of them are accepted or refused.
+struct Outcomes {
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    int accepted = 0;
+    QStringList refusals;
+};
+
+Outcomes connectMany(RelayController& controller, quint16 port, const QHostAddress& from,
+                     int count) {
+    Outcomes outcomes;
+    QSignalSpy accepted(&controller, &RelayController::clientAccepted);
+    QSignalSpy refused(&controller, &RelayController::clientRefused);
+    for (int i = 0; i < count; ++i)
+        outcomes.clients.push_back(connectClient(port, from));
+    QDeadlineTimer deadline(20000);
+    while (accepted.size() + refused.size() < count && !deadline.hasExpired())
+        QTest::qWait(10);
+    outcomes.accepted = int(accepted.size());
+    for (const QList<QVariant>& refusal : std::as_const(refused))
+        outcomes.refusals << refusal.at(1).toString();
+    return outcomes;
+}
+
+} // namespace
+
+void RelayStartTest::relaySectionLimitsEachAddressAndSurvivesTheRewrite() {
+    FakeUpstream server;
+    ControllerRig rig;
+    const QByteArray relaySection = "[relay]\nConnections_Per_IP= 5\n"
+                                    "Connects_Per_IP_Per_Second=many\n";
+    QVERIFY(writeBytes(rig.configPath(), relaySection));
+    QStringList ignored;
+    rig.controller->storedSettings(&ignored);
+    QCOMPARE(ignored, QStringList{QStringLiteral("Connects_Per_IP_Per_Second=many")});
+    const quint16 port = freePort();
+    QVERIFY(rig.apply(boxesFor(port, server.host(), server.port(), server.host(), server.port())));
+    const QByteArray rewritten = readBytes(rig.configPath());
+    QVERIFY(rewritten.startsWith(relaySection));
+    QVERIFY(rewritten.contains("[main]\nAuto_Start= 0\nClient_Port= "));
+
+    const QHostAddress one(QStringLiteral("127.0.0.5"));
+    Outcomes first = connectMany(*rig.controller, port, one, 8);
+    QCOMPARE(first.accepted, 5);
+    QCOMPARE(first.refusals, QStringList(3, QStringLiteral("too many pairs from this address")));
+    QCOMPARE(rig.controller->onlineN(), 5);
+    Outcomes other =
+        connectMany(*rig.controller, port, QHostAddress(QStringLiteral("127.0.0.6")), 1);
+    QCOMPARE(other.accepted, 1);
+
+    first.clients.clear(); // the pairs end
+    QTRY_COMPARE_WITH_TIMEOUT(rig.controller->pairsInProgress(), 1, 5000);
+    QCOMPARE(connectMany(*rig.controller, port, one, 5).accepted, 5);
+}
+
+void RelayStartTest::withoutRelaySectionOneAddressHasNoLimit() {
+    FakeUpstream server;
+    ControllerRig rig;
+    const quint16 port = freePort();
+    QVERIFY(rig.apply(boxesFor(port, server.host(), server.port(), server.host(), server.port())));
+    const Outcomes outcomes = connectMany(*rig.controller, port, QHostAddress::LocalHost, 200);
+    QCOMPARE(outcomes.accepted, 200);
+    QVERIFY(outcomes.refusals.isEmpty());
 }
 
 QM_TEST_MAIN_CORE(RelayStartTest)

@@ -13,6 +13,8 @@ namespace qm::test {
 FakeUpstream::FakeUpstream(const QHostAddress& address, quint16 port, QObject* parent)
     : QObject(parent), m_address(address), m_port(port) {
     connect(&m_server, &QTcpServer::newConnection, this, &FakeUpstream::acceptPending);
+    // Room for bursts of hundreds of connections while the event loop is busy.
+    m_server.setListenBacklogSize(1024);
     listen();
 }
 

@@ -21,11 +21,25 @@ LogLevel levelOf(MessageIcon icon) {
     return LogLevel::Info;
 }
 
+QString durationText(qint64 ms) {
+    if (ms < 0)
+        return QStringLiteral("never accepted");
+    return QStringLiteral("after %1 s").arg(QString::number(ms / 1000.0, 'f', 1));
+}
+
 } // namespace
 
-HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, QObject* parent)
-    : QObject(parent), m_controller(controller), m_writeLine(std::move(writeLine)) {
-    RelayEngine& engine = controller.engine();
+HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, int summaryPeriodMs,
+                         QObject* parent)
+    : QObject(parent), m_controller(controller), m_writeLine(std::move(writeLine)),
+      m_refusals(
+          {QStringLiteral("client %1 refused: %2"),
+           QStringLiteral("clients refused (%1): %2 in %3 s from %4, most from %5 (%6)")},
+          [this](const QString& line) { m_writeLine(LogLevel::Info, line); }, summaryPeriodMs),
+      m_drops(
+          {QStringLiteral("datagram from %1 dropped: %2"),
+           QStringLiteral("datagrams dropped (%1): %2 in %3 s from %4, most from %5 (%6)")},
+          [this](const QString& line) { m_writeLine(LogLevel::Info, line); }, summaryPeriodMs) {
     // A restart opens the listener again without ever leaving the listening state.
     connect(&controller, &RelayController::startFinished, this, [this](bool listening) {
         if (listening)
@@ -51,24 +65,22 @@ HeadlessLog::HeadlessLog(RelayController& controller, LineWriter writeLine, QObj
                 : QStringLiteral("%1; message: %2").arg(message.event, message.text);
         m_writeLine(levelOf(message.icon), line);
     });
-    connect(&engine, &RelayEngine::clientAccepted, this,
+    connect(&controller, &RelayController::clientAccepted, this,
             [this](int slot, const QString& address, const Upstream& server) {
                 m_writeLine(LogLevel::Info,
                             QStringLiteral("client %1 accepted in slot %2, server %3")
                                 .arg(address, QString::number(slot), describe(server)));
             });
-    connect(&engine, &RelayEngine::clientRefused, this,
-            [this](const QString& address, const QString& reason) {
-                m_writeLine(LogLevel::Info,
-                            QStringLiteral("client %1 refused: %2").arg(address, reason));
-            });
-    connect(&engine, &RelayEngine::pairEnded, this,
-            [this](int slot, const QString& address, quint64 fromClient, quint64 fromServer) {
+    connect(&controller, &RelayController::clientRefused, &m_refusals, &RefusalSummary::add);
+    connect(&controller, &RelayController::datagramDropped, &m_drops, &RefusalSummary::add);
+    connect(&controller, &RelayController::pairEnded, this,
+            [this](int slot, const QString& address, quint64 fromClient, quint64 fromServer,
+                   qint64 durationMs) {
                 m_writeLine(LogLevel::Info,
                             QStringLiteral("pair %1 of client %2 ended: %3 bytes from client, "
-                                           "%4 bytes from server")
+                                           "%4 bytes from server, %5")
                                 .arg(QString::number(slot), address, QString::number(fromClient),
-                                     QString::number(fromServer)));
+                                     QString::number(fromServer), durationText(durationMs)));
             });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/headless/refusal_summary.h"
 #include "service/relay_controller.h"
 
 #include <QObject>
@@ -12,14 +13,16 @@ namespace qm {
 enum class LogLevel { Error, Warning, Info };
 
 // One line per event of the relay, for the headless mode: listening, clients
-// accepted and refused, pairs ended with their counters, probe results when
-// they change, and every message a window would show.
+// accepted, pairs ended with their counters and duration, probe results when
+// they change, and every message a window would show. Refused clients and
+// dropped datagrams are summed per reason (see RefusalSummary).
 class HeadlessLog : public QObject {
     Q_OBJECT
 public:
     using LineWriter = std::function<void(LogLevel level, const QString& line)>;
 
-    HeadlessLog(RelayController& controller, LineWriter writeLine, QObject* parent = nullptr);
+    HeadlessLog(RelayController& controller, LineWriter writeLine, int summaryPeriodMs = 1000,
+                QObject* parent = nullptr);
 
     // The values of config.ini that were present but unusable, as "Key=value".
     void ignoredSettings(const QStringList& entries);
@@ -30,6 +33,8 @@ private:
     RelayController& m_controller;
     LineWriter m_writeLine;
     std::optional<bool> m_lastReported[2];
+    RefusalSummary m_refusals;
+    RefusalSummary m_drops;
 };
 
 } // namespace qm

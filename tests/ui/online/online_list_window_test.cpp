@@ -1,6 +1,7 @@
 #include "controls/button/vista_button.h"
 #include "core/bans/ip_address.h"
 #include "service/relay_controller.h"
+#include "support/controller_rig.h"
 #include "support/fake_upstream.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
@@ -31,30 +32,39 @@ namespace {
 // A relay listening on an OS-chosen port in front of an echoing fake upstream,
 // and the context an online list window is built with.
 struct LiveRelay : WindowContext {
-    LiveRelay() : controller(bans, clock, {dir.filePath(QStringLiteral("config.ini"))}) {
+    LiveRelay() : controller(bans, clock, options(dir)) {
         clock.set(QDateTime(QDate(2026, 3, 10), QTime(10, 0, 0)));
-        controller.engine().setUpstreamChooser([this] {
-            return std::optional<Upstream>(Upstream{upstream.host(), upstream.port()});
-        });
-        listening = controller.engine().listen(0);
+        port = freePort();
+        QSignalSpy finished(&controller, &RelayController::startFinished);
+        controller.startRelay(
+            boxesFor(port, upstream.host(), upstream.port(), upstream.host(), upstream.port()));
+        listening = finished.wait(5000) && finished.first().at(0).toBool();
         ctx.controller = &controller;
+    }
+
+    static RelayController::Options options(const QTemporaryDir& dir) {
+        RelayController::Options options;
+        options.configPath = dir.filePath(QStringLiteral("config.ini"));
+        options.datagramUpstreamPort = freePort();
+        return options;
     }
 
     // A client from the given loopback address, once the relay has accepted it.
     std::unique_ptr<QTcpSocket> connectFrom(const QString& address) {
         auto client = std::make_unique<QTcpSocket>();
-        const size_t before = controller.engine().livePairs().size();
+        const size_t before = controller.livePairs().size();
         if (!client->bind(QHostAddress(address)))
             return nullptr;
-        client->connectToHost(QHostAddress::LocalHost, controller.engine().serverPort());
+        client->connectToHost(QHostAddress::LocalHost, port);
         QDeadlineTimer deadline(5000);
-        while (controller.engine().livePairs().size() == before && !deadline.hasExpired())
+        while (controller.livePairs().size() == before && !deadline.hasExpired())
             QTest::qWait(5);
-        return controller.engine().livePairs().size() > before ? std::move(client) : nullptr;
+        return controller.livePairs().size() > before ? std::move(client) : nullptr;
     }
 
-    RelayController controller;
     FakeUpstream upstream;
+    RelayController controller;
+    quint16 port = 0;
     bool listening = false;
 };
 
@@ -165,14 +175,14 @@ private slots:
         QCOMPARE(window.selectedRow(), 1);
 
         b->disconnectFromHost();
-        QTRY_COMPARE_WITH_TIMEOUT(relay.controller.engine().livePairs().size(), size_t(2), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(relay.controller.livePairs().size(), size_t(2), 5000);
         window.refresh();
         QCOMPARE(column(window, 0), QStringList({"127.0.0.2", "127.0.0.4"}));
         QCOMPARE(window.selectedRow(), 1);
 
         // A position that no longer has a row leaves nothing selected.
         c->disconnectFromHost();
-        QTRY_COMPARE_WITH_TIMEOUT(relay.controller.engine().livePairs().size(), size_t(1), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(relay.controller.livePairs().size(), size_t(1), 5000);
         window.refresh();
         QCOMPARE(window.selectedRow(), -1);
     }
@@ -212,7 +222,7 @@ private slots:
         window.findChild<VistaButton*>(QStringLiteral("VistaButton2"))->Click();
         QVERIFY(waitUntilClosed(*lower));
         QCOMPARE(higher->state(), QAbstractSocket::ConnectedState);
-        QCOMPARE(relay.controller.engine().onlineN(), qint16(2));
+        QCOMPARE(relay.controller.onlineN(), qint16(2));
         QCOMPARE(captions.size(), 1);
         QCOMPARE(relay.controller.onlineCaption(), QStringLiteral("Онлайн – 2"));
         QCOMPARE(relay.controller.trayToolTip(), QStringLiteral("Онлайн – 2"));
@@ -281,7 +291,7 @@ private slots:
         QTest::keyClick(window.list(), Qt::Key_Delete, Qt::ControlModifier);
         QTest::qWait(50);
         QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
-        QCOMPARE(relay.controller.engine().onlineN(), qint16(1));
+        QCOMPARE(relay.controller.onlineN(), qint16(1));
         QCOMPARE(relay.bans.count(), 0);
         QVERIFY(relay.messages.shown().isEmpty());
     }

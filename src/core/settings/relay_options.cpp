@@ -1,0 +1,39 @@
+#include "core/settings/relay_options.h"
+
+#include "core/settings/ini_file.h"
+
+#include <limits>
+
+namespace qm {
+
+namespace {
+
+const QString Section = QStringLiteral("relay");
+const QString ConnectionsPerIp = QStringLiteral("Connections_Per_IP");
+const QString ConnectsPerIpPerSecond = QStringLiteral("Connects_Per_IP_Per_Second");
+
+int limitFrom(const QString& key, const QString& text, QStringList* ignored) {
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    if (!ok || value < 0) {
+        if (ignored)
+            ignored->append(key + u'=' + text);
+        return 0;
+    }
+    return static_cast<int>(std::min<qlonglong>(value, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored) {
+    const QStringList values =
+        readIniValues(Section, {ConnectionsPerIp, ConnectsPerIpPerSecond}, configPath);
+    RelayOptions options;
+    options.connectionsPerIp = limitFrom(ConnectionsPerIp, values.at(0), ignored);
+    options.connectsPerIpPerSecond = limitFrom(ConnectsPerIpPerSecond, values.at(1), ignored);
+    return options;
+}
+
+} // namespace qm

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace qm {
+
+// The relay's own options, read from section [relay] of config.ini, which the
+// program never writes. 0 means no limit, and so does a missing, empty or
+// unreadable value.
+struct RelayOptions {
+    int connectionsPerIp = 0;       // pairs one client address may hold at once
+    int connectsPerIpPerSecond = 0; // new connections one address may open per second
+
+    bool operator==(const RelayOptions&) const = default;
+};
+
+// Each value present but not a whole number from 0 up is added to *ignored as
+// "Key=value" and counts as no limit.
+RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored = nullptr);
+
+} // namespace qm
