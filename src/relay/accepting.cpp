@@ -3,6 +3,7 @@
 #include "relay/relay_engine_impl.h"
 
 #include "core/bans/ip_address.h"
+#include "relay/bound_port.h"
 #include "relay/own_listener.h"
 #include "relay/socket_options.h"
 
@@ -40,22 +41,20 @@ int openSpareDescriptor() {
 
 bool RelayEngine::Impl::listen(quint16 port, QString* error) {
     closeListener();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    int reuse = 1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0) {
+    BoundPort bound = BoundPort::open(BoundPort::Kind::Listener, port);
+    if (!bound.ok()) {
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        if (fd >= 0)
-            ::close(fd);
+            *error = QString::fromLocal8Bit(std::strerror(bound.errorNumber()));
         return false;
     }
+    adoptListener(bound.release());
+    return true;
+}
+
+void RelayEngine::Impl::adoptListener(int fd) {
+    closeListener();
     listenFd = fd;
+    sockaddr_in address{};
     socklen_t length = sizeof address;
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     listenPort = ntohs(address.sin_port);
@@ -67,7 +66,6 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
         Scope scope(*this);
         onListenerReadable();
     });
-    return true;
 }
 
 void RelayEngine::Impl::closeListener() {

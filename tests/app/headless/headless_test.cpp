@@ -179,8 +179,10 @@ void HeadlessTest::busyPortEndsWithCodeOne() {
     program.start();
     QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 10000);
     QCOMPARE(program.process.exitCode(), 1);
-    QVERIFY(program.printed(QStringLiteral(
-        "client port is in use; message: Порт занят, пожалуйста введите другой порт")));
+    QVERIFY(program.printed(
+        QStringLiteral(
+            "client port %1 is in use; message: Порт занят, пожалуйста введите другой порт")
+            .arg(other.serverPort())));
     QCOMPARE(readBytes(program.folder.filePath("config.ini")), config);
 }
 
