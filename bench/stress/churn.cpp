@@ -298,10 +298,7 @@ bool runChurn(const StressOptions& options) {
         std::ofstream(relay.configPath())
             << RelayProcess::configFor(freePort(), localPort(listener));
     }
-    relay.start();
-    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("churn: FAILED, the relay did not start: %s\n",
-                    relay.whyNotListening().c_str());
+    if (!relay.startListening("churn", scaled(options, 5000))) {
         ::close(listener);
         return false;
     }

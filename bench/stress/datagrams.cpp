@@ -50,10 +50,7 @@ bool runDatagrams(const StressOptions& options) {
     const int upstream = datagramSocket(server);
     RelayProcess relay(options.program);
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), server); }
-    relay.start();
-    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("datagrams: FAILED, the relay did not start: %s\n",
-                    relay.whyNotListening().c_str());
+    if (!relay.startListening("datagrams", scaled(options, 5000))) {
         stopProcess(echo);
         ::close(upstream);
         return false;

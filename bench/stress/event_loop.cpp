@@ -1,13 +1,28 @@
 #include "event_loop.h"
 
+#include <cerrno>
 #include <stdexcept>
 #include <sys/epoll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace qm::stress {
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+PairTrial tryPair(EventLoop& loop, int fd, std::uint32_t events) {
+    if ((events & EPOLLOUT) && !(events & (EPOLLERR | EPOLLHUP))) {
+        if (::send(fd, "x", 1, MSG_NOSIGNAL) == 1)
+            loop.change(fd, EPOLLIN);
+        return PairTrial::Waiting;
+    }
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, 0);
+    if (n < 0 && errno == EAGAIN)
+        return PairTrial::Waiting;
+    return n == 1 ? PairTrial::Relayed : PairTrial::Refused;
 }
 
 EventLoop::EventLoop() : m_epoll(epoll_create1(EPOLL_CLOEXEC)) {

@@ -11,6 +11,12 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start);
 
+class EventLoop;
+// A connection to the relay that is not yet known to stand: once connected it
+// sends one byte, and the echo of it says the pair stands.
+enum class PairTrial { Waiting, Relayed, Refused };
+PairTrial tryPair(EventLoop& loop, int fd, std::uint32_t events);
+
 // A small epoll loop: one handler per descriptor, called with the epoll events.
 class EventLoop {
 public:

@@ -119,10 +119,7 @@ bool runFlood(const StressOptions& options) {
     EventLoop loop;
     RelayProcess relay(options.program);
     { std::ofstream(relay.configPath()) << RelayProcess::configFor(freePort(), upstreamPort); }
-    relay.start();
-    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("flood: FAILED, the relay did not start: %s\n",
-                    relay.whyNotListening().c_str());
+    if (!relay.startListening("flood", scaled(options, 5000))) {
         stopProcess(echo);
         return false;
     }
@@ -142,17 +139,10 @@ bool runFlood(const StressOptions& options) {
     };
     const auto onEvent = [&](int fd, std::uint32_t events) {
         FloodConnection& connection = flood[fd];
-        if (!connection.relayed && (events & EPOLLOUT) && !(events & (EPOLLERR | EPOLLHUP))) {
-            // Connected: one byte tells whether the pair stands.
-            if (::send(fd, "x", 1, MSG_NOSIGNAL) == 1)
-                loop.change(fd, EPOLLIN);
+        const PairTrial trial = connection.relayed ? PairTrial::Refused : tryPair(loop, fd, events);
+        if (trial == PairTrial::Waiting)
             return;
-        }
-        char byte;
-        const ssize_t n = ::recv(fd, &byte, 1, 0);
-        if (n < 0 && errno == EAGAIN)
-            return;
-        if (n == 1 && !connection.relayed) {
+        if (trial == PairTrial::Relayed) {
             connection.relayed = true;
             ++relayed;
             --pending;

@@ -38,10 +38,7 @@ bool runLimitedFlood(const StressOptions& options) {
                                           << "[relay]\nConnections_Per_IP=" << PairLimit
                                           << "\nConnects_Per_IP_Per_Second=" << RateLimit << "\n";
     }
-    relay.start();
-    if (!relay.waitListening(Clock::now() + scaled(options, 5000))) {
-        std::printf("limited: FAILED, the relay did not start: %s\n",
-                    relay.whyNotListening().c_str());
+    if (!relay.startListening("limited", scaled(options, 5000))) {
         stopProcess(echo);
         return false;
     }
@@ -60,17 +57,11 @@ bool runLimitedFlood(const StressOptions& options) {
     const auto onEvent = [&](int fd, std::uint32_t events) {
         if (flood[fd])
             return close(fd); // a held pair that ended: nothing to count
-        if ((events & EPOLLOUT) && !(events & (EPOLLERR | EPOLLHUP))) {
-            if (::send(fd, "x", 1, MSG_NOSIGNAL) == 1)
-                loop.change(fd, EPOLLIN);
-            return;
-        }
-        char byte;
-        const ssize_t n = ::recv(fd, &byte, 1, 0);
-        if (n < 0 && errno == EAGAIN)
+        const PairTrial trial = tryPair(loop, fd, events);
+        if (trial == PairTrial::Waiting)
             return;
         --pending;
-        if (n == 1) {
+        if (trial == PairTrial::Relayed) {
             flood[fd] = true;
             ++relayed;
             loop.change(fd, 0);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -105,6 +106,15 @@ void RelayProcess::line(const std::string& text) {
         m_waiting = true;
     if (const std::size_t at = text.find("message: "); at != std::string::npos)
         m_messages.push_back(text.substr(at + 9));
+}
+
+bool RelayProcess::startListening(const char* scenario, std::chrono::milliseconds within) {
+    start();
+    if (waitListening(Clock::now() + within))
+        return true;
+    std::printf("%s: FAILED, the relay did not start: %s\n", scenario, whyNotListening().c_str());
+    std::fflush(stdout);
+    return false;
 }
 
 bool RelayProcess::waitListening(Clock::time_point deadline) {

@@ -34,6 +34,9 @@ public:
     bool waitListening(Clock::time_point deadline);
     // Why the last waitListening gave false, for the report.
     std::string whyNotListening() const;
+    // Starts it and waits until it listens; when it does not, prints the
+    // scenario's failure line with the reason and returns false.
+    bool startListening(const char* scenario, std::chrono::milliseconds within);
     // SIGTERM, then SIGKILL after two seconds; fills the figures below.
     void stop();
     // Reaps it if it has ended; true when it has.

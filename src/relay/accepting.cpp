@@ -159,13 +159,15 @@ void RelayEngine::Impl::admit(int fd, const sockaddr_in& peer) {
     // The upstream side's descriptor is taken before anything is counted: a
     // process that has none left refuses the client, as a full table does.
     const int serverFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (serverFd < 0 && limited)
-        addressLimits.release(number);
-    if (serverFd < 0)
+    if (serverFd < 0) {
+        const int error = errno;
+        if (limited)
+            addressLimits.release(number);
         return refuse(fd, address,
-                      errno == EMFILE || errno == ENFILE
+                      error == EMFILE || error == ENFILE
                           ? QStringLiteral("out of descriptors")
-                          : QString::fromLocal8Bit(std::strerror(errno)));
+                          : QString::fromLocal8Bit(std::strerror(error)));
+    }
 
     if (online < std::numeric_limits<qint16>::max())
         ++online;

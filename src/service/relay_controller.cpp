@@ -100,6 +100,7 @@ struct RelayController::Impl {
     bool keepPorts = false;
     BoundPort preparedListener;
     BoundPort preparedDatagrams;
+    std::optional<RelayOptions> freshRelayOptions; // read with the boxes, for the next start
 
     void setOnlineDisplay(const QString& caption, const QString& toolTip) {
         onlineCaption = caption;
@@ -181,7 +182,10 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     server1 = Upstream{applied.serverHost, socketPort(applied.serverPort)};
     server2 = Upstream{applied.server2Host, socketPort(applied.server2Port)};
     engine.setOnlineN(0);
-    const RelayOptions relayOptions = readRelayOptions(options.configPath);
+    // A huge config.ini is read once for a start, not once per section.
+    const RelayOptions relayOptions = freshRelayOptions
+                                          ? *std::exchange(freshRelayOptions, std::nullopt)
+                                          : readRelayOptions(options.configPath);
     engine.setAddressLimits(relayOptions.connectionsPerIp, relayOptions.connectsPerIpPerSecond);
 
     serverIsSelf[0] = serverIsSelf[1] = false;
@@ -519,9 +523,10 @@ bool RelayController::disconnectClient(const QString& address) {
     return true;
 }
 
-SettingBoxes RelayController::storedSettings(QStringList* ignored) const {
-    const SettingBoxes boxes = readSettingBoxes(d->options.configPath, ignored);
-    readRelayOptions(d->options.configPath, ignored); // for what it cannot read
+SettingBoxes RelayController::storedSettings(QStringList* ignored) {
+    RelayOptions relay;
+    const SettingBoxes boxes = readSettingBoxes(d->options.configPath, ignored, &relay);
+    d->freshRelayOptions = relay;
     return boxes;
 }
 

@@ -36,8 +36,9 @@ public:
     bool disconnectClient(const QString& address);
     // config.ini as the boxes show it at load (defaults where unusable, each
     // such value, of [main] and of [relay], added to *ignored as "Key=value").
-    // [relay] itself is read at every start.
-    SettingBoxes storedSettings(QStringList* ignored = nullptr) const;
+    // [relay] is read in the same pass and used by the start that follows;
+    // any other start reads it again.
+    SettingBoxes storedSettings(QStringList* ignored = nullptr);
 
     bool listening() const;
     bool listenerOpen() const; // the listening socket itself, apart from the state

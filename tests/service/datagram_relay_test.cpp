@@ -40,6 +40,18 @@ public:
     QUdpSocket socket;
 };
 
+// A relay bound to two free ports, and a client on 127.0.0.5.
+struct BoundRelay {
+    BoundRelay() { bound = relay.bind(clientPort, upstreamPort); }
+
+    BanTable bans;
+    DatagramRelay relay{bans};
+    const quint16 clientPort = freePort();
+    const quint16 upstreamPort = freePort();
+    bool bound = false;
+    Peer client{QHostAddress(QStringLiteral("127.0.0.5"))};
+};
+
 } // namespace
 
 class DatagramRelayTest : public QObject {
@@ -54,14 +66,11 @@ private slots:
 };
 
 void DatagramRelayTest::datagramsPassWholeBothWays() {
-    BanTable bans;
-    DatagramRelay relay(bans);
-    const quint16 clientPort = freePort();
-    const quint16 upstreamPort = freePort();
-    QVERIFY(relay.bind(clientPort, upstreamPort));
+    BoundRelay r;
+    auto& [bans, relay, clientPort, upstreamPort, bound, client] = r;
+    QVERIFY(bound);
     Peer server(Loopback2);
     relay.setUpstream({Loopback2.toString(), server.port()});
-    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
     Peer otherClient(QHostAddress(QStringLiteral("127.0.0.6")));
 
     const QByteArray large(60000, 'x');
@@ -90,13 +99,10 @@ void DatagramRelayTest::datagramsPassWholeBothWays() {
 }
 
 void DatagramRelayTest::datagramsWithoutDestinationAreDropped() {
-    BanTable bans;
-    DatagramRelay relay(bans);
-    const quint16 clientPort = freePort();
-    const quint16 upstreamPort = freePort();
-    QVERIFY(relay.bind(clientPort, upstreamPort));
+    BoundRelay r;
+    auto& [bans, relay, clientPort, upstreamPort, bound, client] = r;
+    QVERIFY(bound);
     Peer server(Loopback2);
-    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
 
     // No client yet on the client side: a reply has nowhere to go.
     server.socket.writeDatagram("early reply", Loopback1, upstreamPort);
@@ -119,15 +125,12 @@ void DatagramRelayTest::datagramsWithoutDestinationAreDropped() {
 }
 
 void DatagramRelayTest::bannedClientsAndStrangersAreDropped() {
-    BanTable bans;
-    DatagramRelay relay(bans);
+    BoundRelay r;
+    auto& [bans, relay, clientPort, upstreamPort, bound, client] = r;
+    QVERIFY(bound);
     QSignalSpy dropped(&relay, &DatagramRelay::dropped);
-    const quint16 clientPort = freePort();
-    const quint16 upstreamPort = freePort();
-    QVERIFY(relay.bind(clientPort, upstreamPort));
     Peer server(Loopback2);
     relay.setUpstream({Loopback2.toString(), server.port()});
-    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
     Peer intruder(QHostAddress(QStringLiteral("127.0.0.7")));
 
     client.send("admitted", clientPort);
@@ -164,12 +167,10 @@ void DatagramRelayTest::bannedClientsAndStrangersAreDropped() {
 }
 
 void DatagramRelayTest::hostNamesAreLookedUp() {
-    BanTable bans;
-    DatagramRelay relay(bans);
-    const quint16 clientPort = freePort();
-    QVERIFY(relay.bind(clientPort, freePort()));
+    BoundRelay r;
+    auto& [bans, relay, clientPort, upstreamPort, bound, client] = r;
+    QVERIFY(bound);
     Peer server(Loopback1);
-    Peer client(QHostAddress(QStringLiteral("127.0.0.5")));
 
     relay.setUpstream({QStringLiteral("localhost"), server.port()});
     client.send("first", clientPort); // may come before the lookup ends

@@ -194,31 +194,53 @@ QString readIniValue(const QString& section, const QString& key, const QString& 
 }
 
 QStringList readIniValues(const QString& section, const QStringList& keys, const QString& path) {
-    QStringList values(keys.size());
+    return readIniSections({{section, keys}}, path).first();
+}
+
+QList<QStringList> readIniSections(const QList<IniKeys>& wanted, const QString& path) {
+    QList<QStringList> values;
+    qsizetype left = 0;
+    qsizetype nameLimit = 0;
+    for (const IniKeys& part : wanted) {
+        values.append(QStringList(part.keys.size()));
+        left += part.keys.size();
+        nameLimit = qMax(nameLimit, part.section.size());
+        for (const QString& key : part.keys)
+            nameLimit = qMax(nameLimit, key.size());
+    }
     QFile file;
     if (openForReading(path, &file) != OpenStatus::Open)
         return values;
-    qsizetype nameLimit = section.size();
-    for (const QString& key : keys)
-        nameLimit = qMax(nameLimit, key.size());
     IniLineReader reader(file, nameLimit, MaxFileSize);
-    std::vector<bool> found(static_cast<size_t>(keys.size()), false);
-    qsizetype left = keys.size();
-    bool inSection = false;
+    std::vector<std::vector<bool>> found;
+    for (const IniKeys& part : wanted)
+        found.emplace_back(static_cast<size_t>(part.keys.size()), false);
+    std::vector<bool> sectionSeen(static_cast<size_t>(wanted.size()), false);
+    qsizetype current = -1; // the wanted section being read, if any
     IniLine line;
     while (left > 0 && reader.next(&line)) {
         if (line.kind == IniLine::Kind::Section) {
-            if (inSection)
-                break; // only the first section of the name counts
-            inSection = line.matches(section);
+            if (std::all_of(sectionSeen.begin(), sectionSeen.end(), [](bool seen) { return seen; }))
+                break; // only the first section of a name counts: nothing more to read
+            current = -1;
+            for (qsizetype s = 0; s < wanted.size(); ++s) {
+                // Only the first section of a name counts.
+                if (!sectionSeen[size_t(s)] && line.matches(wanted[s].section)) {
+                    sectionSeen[size_t(s)] = true;
+                    current = s;
+                    break;
+                }
+            }
             continue;
         }
-        if (!inSection || line.kind != IniLine::Kind::Key)
+        if (current < 0 || line.kind != IniLine::Kind::Key)
             continue;
+        const QStringList& keys = wanted[current].keys;
+        std::vector<bool>& foundHere = found[size_t(current)];
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            if (!found[static_cast<size_t>(k)] && line.matches(keys[k])) {
-                found[static_cast<size_t>(k)] = true; // the first line of a key counts
-                values[k] = QString::fromLatin1(line.value);
+            if (!foundHere[static_cast<size_t>(k)] && line.matches(keys[k])) {
+                foundHere[static_cast<size_t>(k)] = true; // the first line of a key counts
+                values[current][k] = QString::fromLatin1(line.value);
                 --left;
             }
         }

@@ -18,6 +18,13 @@ QString readIniValue(const QString& section, const QString& key, const QString& 
 // value for each key, in the order asked.
 QStringList readIniValues(const QString& section, const QStringList& keys, const QString& path);
 
+struct IniKeys {
+    QString section;
+    QStringList keys;
+};
+// The same for several sections in one pass: the values of each in the order asked.
+QList<QStringList> readIniSections(const QList<IniKeys>& wanted, const QString& path);
+
 // Sets key=value in section, creating the file, section or key as needed and
 // leaving every other line byte for byte (an existing key keeps its line, a new
 // key goes after the section's last non-blank line, a new section at the end).

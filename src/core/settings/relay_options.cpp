@@ -1,7 +1,5 @@
 #include "core/settings/relay_options.h"
 
-#include "core/settings/ini_file.h"
-
 #include <limits>
 
 namespace qm {
@@ -27,9 +25,17 @@ int limitFrom(const QString& key, const QString& text, QStringList* ignored) {
 
 } // namespace
 
+const IniKeys& relayOptionKeys() {
+    static const IniKeys keys{Section, {ConnectionsPerIp, ConnectsPerIpPerSecond}};
+    return keys;
+}
+
 RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored) {
-    const QStringList values =
-        readIniValues(Section, {ConnectionsPerIp, ConnectsPerIpPerSecond}, configPath);
+    const IniKeys& keys = relayOptionKeys();
+    return relayOptionsFrom(readIniValues(keys.section, keys.keys, configPath), ignored);
+}
+
+RelayOptions relayOptionsFrom(const QStringList& values, QStringList* ignored) {
     RelayOptions options;
     options.connectionsPerIp = limitFrom(ConnectionsPerIp, values.at(0), ignored);
     options.connectsPerIpPerSecond = limitFrom(ConnectsPerIpPerSecond, values.at(1), ignored);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings/ini_file.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,5 +20,8 @@ struct RelayOptions {
 // Each value present but not a whole number from 0 up is added to *ignored as
 // "Key=value" and counts as no limit.
 RelayOptions readRelayOptions(const QString& configPath, QStringList* ignored = nullptr);
+// The same from values read elsewhere, in the order of relayOptionKeys().
+const IniKeys& relayOptionKeys();
+RelayOptions relayOptionsFrom(const QStringList& values, QStringList* ignored = nullptr);
 
 } // namespace qm

@@ -17,8 +17,16 @@ const QStringList Keys = {QStringLiteral("Client_Port"), QStringLiteral("Server_
 class Reader {
 public:
     // One pass over the file for all the keys: a huge file is read once.
-    Reader(const QString& configPath, QStringList* ignored)
-        : m_values(readIniValues(Section, Keys, configPath)), m_ignored(ignored) {}
+    Reader(const QString& configPath, QStringList* ignored, RelayOptions* relay)
+        : m_ignored(ignored) {
+        QList<IniKeys> wanted{{Section, Keys}};
+        if (relay)
+            wanted.append(relayOptionKeys());
+        const QList<QStringList> values = readIniSections(wanted, configPath);
+        m_values = values.first();
+        if (relay)
+            *relay = relayOptionsFrom(values.last(), ignored);
+    }
 
     // A port of 0 means "not set": the box keeps its default.
     void port(const QString& key, QString* box) const {
@@ -57,14 +65,15 @@ private:
             m_ignored->append(key + u'=' + text);
     }
 
-    const QStringList m_values;
+    QStringList m_values;
     QStringList* m_ignored;
 };
 
 } // namespace
 
-SettingBoxes readSettingBoxes(const QString& configPath, QStringList* ignored) {
-    const Reader read(configPath, ignored);
+SettingBoxes readSettingBoxes(const QString& configPath, QStringList* ignored,
+                              RelayOptions* relay) {
+    const Reader read(configPath, ignored, relay);
     SettingBoxes boxes;
     read.port(QStringLiteral("Client_Port"), &boxes.clientPort);
     read.port(QStringLiteral("Server_Port"), &boxes.serverPort);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings/relay_options.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -31,7 +33,9 @@ struct AppliedSettings {
 
 // Each value present in the file but not usable, and so left at its default,
 // is added to *ignored as "Key=value".
-SettingBoxes readSettingBoxes(const QString& configPath, QStringList* ignored = nullptr);
+// With relay, section [relay] is read in the same pass.
+SettingBoxes readSettingBoxes(const QString& configPath, QStringList* ignored = nullptr,
+                              RelayOptions* relay = nullptr);
 // Writes the six keys of section main in their fixed order; false on failure,
 // with *error naming the file and the reason.
 bool writeAppliedSettings(const AppliedSettings& settings, const QString& configPath,

@@ -72,6 +72,24 @@ private slots:
         QCOMPARE(readSettingBoxes(m_path), SettingBoxes());
     }
 
+    void relaySectionIsReadInTheSamePassWhereverItStands() {
+        QVERIFY(writeBytes(m_path, "[Relay]\nconnections_per_ip= 7\n[main]\nClient_Port=1234\n"
+                                   "[relay]\nConnects_Per_IP_Per_Second=9\n"));
+        RelayOptions relay;
+        QStringList ignored;
+        QCOMPARE(readSettingBoxes(m_path, &ignored, &relay).clientPort, QStringLiteral("1234"));
+        // The first section of the name counts, names match without regard to case.
+        QCOMPARE(relay, (RelayOptions{7, 0}));
+        QVERIFY(ignored.isEmpty());
+
+        QVERIFY(writeBytes(m_path, "[main]\nClient_Port=1234\n[relay]\nConnections_Per_IP=-1\n"
+                                   "Connects_Per_IP_Per_Second=99999999\n"));
+        QCOMPARE(readSettingBoxes(m_path, &ignored, &relay).clientPort, QStringLiteral("1234"));
+        QCOMPARE(relay.connectionsPerIp, 0);
+        QVERIFY(relay.connectsPerIpPerSecond > 0); // capped by the engine, not here
+        QCOMPARE(ignored, QStringList{QStringLiteral("Connections_Per_IP=-1")});
+    }
+
     void firstStartWritesTheDefaultFile() {
         QVERIFY(writeAppliedSettings(defaultsApplied(), m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[main]\n"
