@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication app(argc, argv);
 
-    qm::BanTable bans;
+    qm::BanList bans{QString()}; // no ban file: nothing here bans
     qm::SystemClock clock;
     qm::AppContext ctx;
     ctx.bans = &bans;

@@ -35,7 +35,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exit
                                  "with a\nnotification-area icon.")) +
         QStringLiteral(" Settings are read from config.ini and bans from\n"
                        "ban.dat: beside the executable when its folder is writable, otherwise in\n"
-                       "the user's configuration folder (~/.config/quillet-mirror)."));
+                       "the user's configuration folder (~/.config/quillet-mirror).\n"
+                       "'quillet-mirror ctl --help': the commands of a running relay."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this text and exit."));
     const QCommandLineOption version(QStringLiteral("version"),

@@ -1,13 +1,15 @@
 #include "app/entry.h"
 
+#include "app/headless/signal_watcher.h"
 #include "app/single_instance.h"
 #include "controls/program_icon.h"
 #include "controls/qt_message_boxes.h"
-#include "core/bans/ban_file.h"
 #include "core/clock.h"
 #include "core/program_folder.h"
 #include "core/settings_folder.h"
 #include "relay/fd_limit.h"
+#include "service/ban_list.h"
+#include "service/control/control_channel.h"
 #include "service/relay_controller.h"
 #include "ui/app_context.h"
 #include "ui/main/main_window.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstdio>
 
 namespace qm {
@@ -74,17 +77,31 @@ int runDesktop(int argc, char** argv, const CommandLine& line) {
 
     raiseFileDescriptorLimit();
     const QString folder = settings.path;
-    BanTable bans = loadBanFile(banFilePath(folder));
+    BanList bans(banFilePath(folder));
 
     SystemClock clock;
     QtMessageBoxes messages;
     RelayController::Options options;
     options.configPath = configPath(folder);
-    RelayController controller(bans, clock, options);
-    AppContext ctx{folder, &bans, &clock, &messages, &controller};
+    RelayController controller(bans.table(), clock, options);
+    AppContext ctx{&bans, &clock, &messages, &controller};
 
     MainWindow window(ctx);
     QObject::connect(&window, &MainWindow::programEnded, &app, &QCoreApplication::quit);
+    ControlChannel control(controller, bans, [&window] { window.reload(); });
+    QString controlError;
+    if (!control.open(folder, &controlError))
+        std::fprintf(stderr, "quillet-mirror: control commands unavailable: %s\n",
+                     qPrintable(controlError));
+    // A signal to end ends cleanly, so the lock and the control socket go with
+    // the program; SIGHUP re-reads the files as in headless mode.
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&](int number) {
+        if (number == SIGHUP)
+            window.reload();
+        else
+            QCoreApplication::quit();
+    });
     // With automatic start only the tray icon is seen: the window is never mapped,
     // not even for a moment.
     if (!window.startHidden())

@@ -1,8 +1,12 @@
 #include "app/command_line.h"
+#include "app/control/ctl_main.h"
 #include "app/entry.h"
 #include "app/headless/headless_runner.h"
 
 int main(int argc, char** argv) {
+    // Before any application object: ctl needs no display.
+    if (qm::isControlCommand(argc, argv))
+        return qm::runControlCommand(argc, argv);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -1,8 +1,8 @@
 #include "app/single_instance.h"
 
-#include <QCryptographicHash>
+#include "core/runtime_folder.h"
+
 #include <QDir>
-#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -11,13 +11,8 @@ namespace qm {
 namespace {
 
 QString lockFileName(const QString& path) {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    const QString identity = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
-    const QByteArray hash =
-        QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
     // The user id keeps one user's lock from stopping another user's start.
-    return QStringLiteral("quillet-mirror-%1-%2.lock").arg(getuid()).arg(QLatin1String(hash));
+    return QStringLiteral("quillet-mirror-%1-%2.lock").arg(getuid()).arg(pathIdentity(path));
 }
 
 } // namespace
@@ -34,12 +29,10 @@ bool SingleInstance::tryLock() {
 }
 
 QString SingleInstance::defaultLockFolder() {
-    // The runtime folder is the user's own and emptied at logout, so locks
-    // left by unclean ends do not pile up.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime;
-    return QDir::tempPath();
+    // The user's own folder, beside the control socket; a lock left by an
+    // unclean end is taken over there instead of piling up in /tmp.
+    const QString runtime = prepareRuntimeFolder();
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
 }
 
 } // namespace qm

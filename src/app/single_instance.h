@@ -20,8 +20,8 @@ public:
     bool tryLock();
     QString lockFilePath() const { return m_lockFilePath; }
 
-    // $XDG_RUNTIME_DIR when set, else the system's temporary folder; the file
-    // names carry the user id.
+    // The user's runtime folder (made when missing), else the system's
+    // temporary folder; the file names carry the user id.
     static QString defaultLockFolder();
 
 private:

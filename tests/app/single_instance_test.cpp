@@ -1,10 +1,14 @@
 #include "app/single_instance.h"
+#include "core/runtime_folder.h"
 #include "support/file_helpers.h"
 #include "support/test_main.h"
 
 #include <QDateTime>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 using namespace qm;
 using namespace qm::test;
@@ -113,13 +117,39 @@ private slots:
         QVERIFY(next.tryLock());
     }
 
-    void locksLiveInTheRuntimeFolderWhenThereIsOne() {
-        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+    // The service's folder first, then the session's, then one of this user's
+    // own in /tmp; each is narrowed to its owner, and the control socket of a
+    // settings folder is looked for there, then in the service's folder.
+    void locksLiveInThePrivateRuntimeFolder() {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray service = qgetenv("RUNTIME_DIRECTORY");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", runtime);
+            qputenv("RUNTIME_DIRECTORY", service);
+        });
+        const QString serviceFolder = m_dir.filePath(QStringLiteral("service"));
+        QVERIFY(QDir().mkpath(serviceFolder));
+        qputenv("RUNTIME_DIRECTORY", serviceFolder.toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", m_locks.toLocal8Bit());
-        QCOMPARE(SingleInstance::defaultLockFolder(), m_locks);
+        QCOMPARE(SingleInstance::defaultLockFolder(), serviceFolder);
+        QCOMPARE(QFileInfo(serviceFolder).permissions() & 0x0777,
+                 QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        qunsetenv("RUNTIME_DIRECTORY");
+        const QString own = m_locks + QStringLiteral("/quillet-mirror");
+        QCOMPARE(SingleInstance::defaultLockFolder(), own);
+        QCOMPARE(QFileInfo(own).permissions() & 0x0777,
+                 QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(controlSocketCandidates(m_program),
+                 QStringList({own + "/" + controlSocketName(m_program),
+                              "/run/quillet-mirror/" + controlSocketName(m_program)}));
         qputenv("XDG_RUNTIME_DIR", m_dir.filePath(QStringLiteral("gone")).toLocal8Bit());
-        QCOMPARE(SingleInstance::defaultLockFolder(), QDir::tempPath());
-        qputenv("XDG_RUNTIME_DIR", before);
+        QCOMPARE(SingleInstance::defaultLockFolder(),
+                 QDir::tempPath() + QStringLiteral("/quillet-mirror-%1").arg(getuid()));
+        // A link put in its place by someone else is not used.
+        const QString link = m_dir.filePath(QStringLiteral("link-runtime"));
+        QVERIFY(QFile::link(m_locks, link));
+        qputenv("RUNTIME_DIRECTORY", link.toLocal8Bit());
+        QVERIFY(prepareRuntimeFolder().isEmpty());
     }
 
     void aStartGoesOnWhenNoLockCanBeMade() {

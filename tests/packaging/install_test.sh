@@ -31,6 +31,7 @@ files=(bin/quillet-mirror bin/quillet-mirrord lib/systemd/system/quillet-mirror.
     share/doc/quillet-mirror/copyright share/doc/quillet-mirror/changelog.Debian.gz
     share/doc/quillet-mirror-server/copyright share/doc/quillet-mirror-server/changelog.Debian.gz
     share/doc/quillet-mirror/examples/config.ini
+    share/bash-completion/completions/quillet-mirror
     share/icons/hicolor/scalable/apps/quillet-mirror.svg)
 for f in "${files[@]}"; do
     [ -s "$prefix/$f" ] || fail "not installed: $f"

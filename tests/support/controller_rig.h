@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/ban_list.h"
 #include "service/relay_controller.h"
 #include "support/fake_upstream.h"
 
@@ -48,7 +49,7 @@ public:
         options.probeIntervalMs = probeIntervalMs;
         options.datagramUpstreamPort = freePort();
         datagramUpstreamPort = options.datagramUpstreamPort;
-        controller = std::make_unique<RelayController>(bans, clock, options);
+        controller = std::make_unique<RelayController>(bans.table(), clock, options);
         QObject::connect(controller.get(), &RelayController::messageRaised,
                          [this](const UserMessage& message) { messages.append(message); });
     }
@@ -72,7 +73,7 @@ public:
     }
 
     QTemporaryDir dir;
-    BanTable bans;
+    BanList bans{dir.filePath(QStringLiteral("ban.dat"))};
     SystemClock clock;
     quint16 datagramUpstreamPort = 0;
     std::unique_ptr<RelayController> controller;

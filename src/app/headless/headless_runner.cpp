@@ -4,10 +4,12 @@
 #include "app/headless/line_output.h"
 #include "app/headless/service_status.h"
 #include "app/headless/signal_watcher.h"
-#include "core/bans/ban_file.h"
+#include "app/single_instance.h"
 #include "core/program_folder.h"
 #include "core/settings_folder.h"
 #include "relay/fd_limit.h"
+#include "service/ban_list.h"
+#include "service/control/control_channel.h"
 #include "service/relay_controller.h"
 
 #include <QCoreApplication>
@@ -81,11 +83,11 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
         return ExitStartFailed;
     }
     const QString folder = settings.path;
-    BanTable bans = loadBanFile(banFilePath(folder));
+    BanList bans(banFilePath(folder));
     RelayController::Options options;
     options.configPath = configPath(folder);
     options.waitForServer = true;
-    RelayController controller(bans, clock, options);
+    RelayController controller(bans.table(), clock, options);
     HeadlessLog log(controller, printLine);
     ServiceStatus serviceStatus(controller);
     const auto storedSettings = [&controller, &log] {
@@ -96,6 +98,28 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
         return boxes;
     };
 
+    // As the apply button while listening (the new settings, the pairs
+    // ended), but the listener stays when its port does, and settings that
+    // cannot take effect leave the relay as it is. SIGHUP and the control
+    // command alike.
+    const auto reload = [&] {
+        printLine(LogLevel::Info, QStringLiteral("re-reading config.ini and ban.dat"));
+        bans.reload();
+        serviceStatus.reloadStarting();
+        controller.reloadRelay(storedSettings());
+    };
+    ControlChannel control(controller, bans, reload);
+    // The control socket is the folder's: a second relay on the same folder
+    // must not take it over from the first.
+    SingleInstance folderInstance(folder);
+    QString controlError;
+    if (!folderInstance.tryLock())
+        printLine(LogLevel::Warning, QStringLiteral("another instance uses this settings folder; "
+                                                    "control commands go to that one"));
+    else if (!control.open(folder, &controlError))
+        printLine(LogLevel::Warning,
+                  QStringLiteral("control commands unavailable: %1").arg(controlError));
+
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::signalled, &app, [&](int number) {
         if (number != SIGHUP) {
@@ -103,13 +127,7 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
             app.exit(0);
             return;
         }
-        // As the apply button while listening (the new settings, the pairs
-        // ended), but the listener stays when its port does, and settings
-        // that cannot take effect leave the relay as it is.
-        printLine(LogLevel::Info, QStringLiteral("re-reading config.ini and ban.dat"));
-        bans = loadBanFile(banFilePath(folder));
-        serviceStatus.reloadStarting();
-        controller.reloadRelay(storedSettings());
+        reload();
     });
     QObject::connect(&controller, &RelayController::reloadRefused, &app, [&] {
         printLine(LogLevel::Error,
@@ -135,6 +153,8 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
                   .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
     if (!QFileInfo::exists(options.configPath))
         printLine(LogLevel::Warning, firstStartHint(options.configPath));
+    if (!control.socketPath().isEmpty())
+        printLine(LogLevel::Info, QStringLiteral("control socket %1").arg(control.socketPath()));
     const SettingBoxes boxes = storedSettings();
     QTimer::singleShot(0, &controller, [&controller, boxes] { controller.startRelay(boxes); });
     const int exitCode = app.exec();

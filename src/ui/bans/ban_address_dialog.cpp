@@ -4,8 +4,7 @@
 #include "controls/child_window.h"
 #include "controls/window_style.h"
 #include "core/bans/ip_address.h"
-#include "core/program_folder.h"
-#include "service/ban_changes.h"
+#include "service/ban_list.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -70,8 +69,8 @@ BanAddressDialog::BanAddressDialog(AppContext& ctx, int n, QWidget* parent)
     connect(m_apply, &VistaButton::Click, this, &BanAddressDialog::apply);
     connect(m_cancel, &VistaButton::Click, this, &QWidget::close);
 
-    if (m_n >= 0 && m_n < m_ctx.bans->count()) {
-        const QStringList octets = numberToIp(m_ctx.bans->at(m_n)).split(QLatin1Char('.'));
+    if (m_n >= 0 && m_n < m_ctx.bans->table().count()) {
+        const QStringList octets = numberToIp(m_ctx.bans->table().at(m_n)).split(QLatin1Char('.'));
         for (size_t i = 0; i < m_octetBoxes.size(); ++i)
             m_octetBoxes[i]->setText(octets.at(static_cast<qsizetype>(i)));
     }
@@ -147,24 +146,24 @@ void BanAddressDialog::apply() {
     const QString text = octets.join(QLatin1Char('.'));
     const qint32 number = ipToNumber(text);
 
-    BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
-    const bool appending = m_n < 0 || m_n >= m_ctx.bans->count();
-    const BanChanges::Outcome outcome =
-        appending ? changes.add(number) : changes.change(m_n, number);
+    const bool appending = m_n < 0 || m_n >= m_ctx.bans->table().count();
+    BanList& bans = *m_ctx.bans;
+    const BanList::Outcome outcome = appending ? bans.add(number) : bans.change(m_n, number);
     switch (outcome) {
-    case BanChanges::Outcome::Saved:
+    case BanList::Outcome::Saved:
         if (appending)
             emit rowAdded(text);
         else
             emit rowChanged(m_n, text);
         break;
-    case BanChanges::Outcome::AlreadyBanned:
-        tell(changes.messageFor(outcome));
+    case BanList::Outcome::AlreadyBanned:
+        tell(bans.messageFor(outcome));
         break;
-    case BanChanges::Outcome::TableFull:
-    case BanChanges::Outcome::SaveFailed:
+    case BanList::Outcome::NotBanned: // only a removal meets it
+    case BanList::Outcome::TableFull:
+    case BanList::Outcome::SaveFailed:
         // Nothing was stored: the dialog stays open with the address typed.
-        tell(changes.messageFor(outcome));
+        tell(bans.messageFor(outcome));
         return;
     }
     close();

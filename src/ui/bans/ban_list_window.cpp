@@ -4,8 +4,7 @@
 #include "controls/child_window.h"
 #include "controls/window_style.h"
 #include "core/bans/ip_address.h"
-#include "core/program_folder.h"
-#include "service/ban_changes.h"
+#include "service/ban_list.h"
 #include "ui/bans/ban_address_dialog.h"
 
 #include <QListWidget>
@@ -37,8 +36,8 @@ BanListWindow::BanListWindow(AppContext& ctx, QWidget* parent)
     setTabOrder(m_change, m_list);
     m_add->setFocus(); // the first of the tab order, not the list created before it
 
-    for (int k = 0; k < m_ctx.bans->count(); ++k)
-        m_list->addItem(numberToIp(m_ctx.bans->at(k)));
+    for (int k = 0; k < m_ctx.bans->table().count(); ++k)
+        m_list->addItem(numberToIp(m_ctx.bans->table().at(k)));
 
     connect(m_add, &VistaButton::Click, this, &BanListWindow::addAddress);
     connect(m_change, &VistaButton::Click, this, &BanListWindow::changeAddress);
@@ -76,12 +75,11 @@ void BanListWindow::openDialog(int n, bool changing) {
 
 void BanListWindow::removeAddress() {
     const int k = selectedRow();
-    if (k < 0 || k >= m_ctx.bans->count())
+    if (k < 0 || k >= m_ctx.bans->table().count())
         return;
-    BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
-    const BanChanges::Outcome outcome = changes.remove(k);
-    if (outcome != BanChanges::Outcome::Saved) {
-        m_ctx.messages->show(this, changes.messageFor(outcome));
+    const BanList::Outcome outcome = m_ctx.bans->remove(k);
+    if (outcome != BanList::Outcome::Saved) {
+        m_ctx.messages->show(this, m_ctx.bans->messageFor(outcome));
         return;
     }
     // The list follows the table: the last row moves into the freed place.

@@ -305,6 +305,16 @@ void MainWindow::applySettings() {
     m_ctx.controller->apply(currentBoxes());
 }
 
+void MainWindow::reload() {
+    const SettingBoxes stored = m_ctx.controller->storedSettings();
+    m_ctx.controller->setAutoStart(stored.autoStart);
+    fillBoxes(stored);
+    m_ctx.bans->reload();
+    // Not a press of the button: what goes wrong is told without a modal box.
+    if (m_ctx.controller->listening())
+        m_ctx.controller->restartRelay(currentBoxes());
+}
+
 void MainWindow::hideToTray() {
     // Without a notification area a hidden window could never be brought back
     // (and a second start ends at once): it goes to the task bar instead.

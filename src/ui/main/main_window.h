@@ -36,6 +36,10 @@ public:
     // The close picture and the tray menu's exit: fade out, then end.
     void requestExit();
 
+    // config.ini into the boxes and ban.dat into the ban list again, then,
+    // while listening, what the apply button does (a restart).
+    void reload();
+
 signals:
     // The fade-out is over and the window unloaded: the program ends now.
     void programEnded();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/relay_engine.h"
+#include "service/relay_controller.h" // PairSnapshot
 
 #include <QAbstractTableModel>
 #include <QDateTime>

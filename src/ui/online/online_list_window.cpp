@@ -4,8 +4,7 @@
 #include "controls/child_window.h"
 #include "controls/window_style.h"
 #include "core/bans/ip_address.h"
-#include "core/program_folder.h"
-#include "service/ban_changes.h"
+#include "service/ban_list.h"
 #include "ui/bans/ban_list_window.h"
 #include "ui/online/online_list_model.h"
 
@@ -139,10 +138,9 @@ void OnlineListWindow::disconnectSelected() {
 void OnlineListWindow::banSelected() {
     const QString address = selectedAddress();
     if (!address.isEmpty()) {
-        BanChanges changes(*m_ctx.bans, banFilePath(m_ctx.folder));
-        const BanChanges::Outcome outcome = changes.add(ipToNumber(address));
-        if (outcome != BanChanges::Outcome::Saved)
-            m_ctx.messages->show(this, changes.messageFor(outcome));
+        const BanList::Outcome outcome = m_ctx.bans->add(ipToNumber(address));
+        if (outcome != BanList::Outcome::Saved)
+            m_ctx.messages->show(this, m_ctx.bans->messageFor(outcome));
     }
     m_list->setFocus();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "relay/relay_engine.h"
 #include "ui/app_context.h"
 
 #include <QDateTime>

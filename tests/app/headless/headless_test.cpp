@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "support/controller_rig.h"
 #include "support/file_helpers.h"
+#include "support/headless_program.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -28,63 +29,6 @@ using namespace qm;
 using namespace qm::test;
 
 namespace {
-
-// The headless program always binds the fixed upstream datagram port.
-constexpr quint16 FixedDatagramPort = 44786;
-
-// The program copied into a folder of its own, with its settings beside it.
-class HeadlessProgram {
-public:
-    bool install(const QByteArray& config, const QByteArray& bans = {}) {
-        const QString built = qEnvironmentVariable("QM_TEST_BINARY_DIR") + "/quillet-mirror";
-        const QString copy = folder.filePath(QStringLiteral("quillet-mirror"));
-        return QFile::copy(built, copy) && writeBytes(folder.filePath("config.ini"), config) &&
-               (bans.isEmpty() || writeBytes(folder.filePath("ban.dat"), bans));
-    }
-
-    void start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-        process.setProcessEnvironment(environment);
-        QObject::connect(&process, &QProcess::readyReadStandardOutput,
-                         [this] { output += QString::fromUtf8(process.readAllStandardOutput()); });
-        process.setProgram(folder.filePath(QStringLiteral("quillet-mirror")));
-        process.setArguments({QStringLiteral("--headless")});
-        process.setWorkingDirectory(QDir::tempPath()); // never the program's folder
-        if (descriptorLimit > 0)
-            process.setChildProcessModifier([limit = rlim_t(descriptorLimit)] {
-                const rlimit squeezed{limit, limit};
-                setrlimit(RLIMIT_NOFILE, &squeezed);
-            });
-        process.start();
-    }
-
-    bool printed(const QString& line) const { return output.split('\n').contains(line); }
-
-    // Sends the signal and waits, events still served, for a clean end with code 0.
-    bool endsCleanlyOn(int signalNumber) {
-        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
-        return QTest::qWaitFor([this] { return process.state() == QProcess::NotRunning; }, 5000) &&
-               process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
-    QTemporaryDir folder;
-    int descriptorLimit = 0; // soft and hard, when set
-    QProcess process;
-    QString output;
-};
-
-QByteArray configFor(quint16 clientPort, quint16 serverPort, quint16 server2Port) {
-    return QStringLiteral("[main]\nAuto_Start=0\nClient_Port=%1\nServer_IP=127.0.0.1\n"
-                          "Server_Port=%2\nServer2_IP=127.0.0.2\nServer2_Port=%3\n")
-        .arg(clientPort)
-        .arg(serverPort)
-        .arg(server2Port)
-        .toLatin1();
-}
-
-bool fixedDatagramPortFree() {
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::AnyIPv4, FixedDatagramPort, QAbstractSocket::DontShareAddress);
-}
 
 // Connects the client as soon as the program listens; false if it ends first.
 bool connectOnceListening(QTcpSocket& client, quint16 port, const QProcess& process) {

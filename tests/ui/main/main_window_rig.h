@@ -30,7 +30,7 @@ public:
 
     // Loads the window as the entry routine does: shown unless started hidden.
     MainWindow* open() {
-        ctx = AppContext{rig.dir.path(), &rig.bans, &rig.clock, &messages, rig.controller.get()};
+        ctx = AppContext{&rig.bans, &rig.clock, &messages, rig.controller.get()};
         window = std::make_unique<MainWindow>(ctx);
         if (!window->startHidden())
             window->show();

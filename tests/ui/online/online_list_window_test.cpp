@@ -32,7 +32,7 @@ namespace {
 // A relay listening on an OS-chosen port in front of an echoing fake upstream,
 // and the context an online list window is built with.
 struct LiveRelay : WindowContext {
-    LiveRelay() : controller(bans, clock, options(dir)) {
+    LiveRelay() : controller(bans.table(), clock, options(dir)) {
         clock.set(QDateTime(QDate(2026, 3, 10), QTime(10, 0, 0)));
         port = freePort();
         QSignalSpy finished(&controller, &RelayController::startFinished);
@@ -252,7 +252,7 @@ private slots:
             QVERIFY2(waitUntilClosed(*client), qPrintable(QString::number(modifiers.toInt())));
             window.refresh();
         }
-        QCOMPARE(relay.bans.count(), 0);
+        QCOMPARE(relay.bans.table().count(), 0);
         QVERIFY(!QFile::exists(relay.banFile()));
 
         // Ctrl alone bans, silently, and leaves the connection open.
@@ -261,8 +261,8 @@ private slots:
         window.refresh();
         clickRow(window, 0);
         QTest::keyClick(window.list(), Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(relay.bans.count(), 1);
-        QCOMPARE(numberToIp(relay.bans.at(0)), QStringLiteral("127.0.0.8"));
+        QCOMPARE(relay.bans.table().count(), 1);
+        QCOMPARE(numberToIp(relay.bans.table().at(0)), QStringLiteral("127.0.0.8"));
         QCOMPARE(readBytes(relay.banFile()), QByteArray::fromHex("7f00000800000000"));
         QVERIFY(relay.messages.shown().isEmpty());
         QTest::qWait(50);
@@ -276,7 +276,7 @@ private slots:
         QCOMPARE(told.text, QStringLiteral("Ты уже забанил этот IP Адрес теперь тебе нужно "
                                            "отключить его от сервера"));
         QCOMPARE(told.icon, MessageIcon::Information);
-        QCOMPARE(relay.bans.count(), 1);
+        QCOMPARE(relay.bans.table().count(), 1);
         QCOMPARE(readBytes(relay.banFile()).size(), 8);
     }
 
@@ -292,7 +292,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
         QCOMPARE(relay.controller.onlineN(), qint16(1));
-        QCOMPARE(relay.bans.count(), 0);
+        QCOMPARE(relay.bans.table().count(), 0);
         QVERIFY(relay.messages.shown().isEmpty());
     }
 
@@ -300,20 +300,20 @@ private slots:
         LiveRelay relay;
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
-        QVERIFY(relay.makeFolderUnwritable());
+        QVERIFY(relay.makeBanFileUnwritable());
         OnlineListWindow window(relay.ctx);
         showListed(window);
         clickRow(window, 0);
         window.banSelected();
-        QCOMPARE(relay.bans.count(), 0);
-        QCOMPARE(relay.bans.elements(), std::vector<qint32>({0}));
+        QCOMPARE(relay.bans.table().count(), 0);
+        QCOMPARE(relay.bans.table().elements(), std::vector<qint32>({0}));
         QCOMPARE(relay.messages.shown().size(), 1);
         QCOMPARE(relay.messages.shown().first().message.icon, MessageIcon::Critical);
     }
 
     void bannedButtonOpensTheBanListAndDisablesTheWindow() {
         LiveRelay relay;
-        relay.bans.append(ipToNumber(u"192.168.0.1"));
+        relay.bans.add(ipToNumber(u"192.168.0.1"));
         auto client = relay.connectFrom(QStringLiteral("127.0.0.2"));
         QVERIFY(client);
         OnlineListWindow window(relay.ctx);
@@ -345,7 +345,7 @@ private slots:
     // no longer the table's: its "Удалить" lifts another ban than the row shows.
     void closingAnOpenerClosesWhatItOpened() {
         WindowContext c;
-        c.bans.append(ipToNumber(u"1.1.1.1"));
+        c.bans.add(ipToNumber(u"1.1.1.1"));
         QPointer<OnlineListWindow> online = new OnlineListWindow(c.ctx);
         online->show();
         const auto openBanList = [&] {
@@ -368,7 +368,7 @@ private slots:
         online->close();
         QTRY_VERIFY(online.isNull());
         QTRY_VERIFY(banList.isNull());
-        QCOMPARE(c.bans.elements(), std::vector<qint32>({ipToNumber(u"1.1.1.1"), 0}));
+        QCOMPARE(c.bans.table().elements(), std::vector<qint32>({ipToNumber(u"1.1.1.1"), 0}));
     }
 
     void refreshKeepsTheScrollPosition() {

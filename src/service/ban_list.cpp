@@ -1,4 +1,4 @@
-#include "service/ban_changes.h"
+#include "service/ban_list.h"
 
 #include "core/bans/ban_file.h"
 
@@ -6,10 +6,14 @@
 
 namespace qm {
 
-BanChanges::BanChanges(BanTable& table, QString filePath)
-    : m_table(table), m_filePath(std::move(filePath)) {}
+BanList::BanList(QString filePath)
+    : m_table(loadBanFile(filePath)), m_filePath(std::move(filePath)) {}
 
-BanChanges::Outcome BanChanges::add(qint32 number) {
+void BanList::reload() {
+    m_table = loadBanFile(m_filePath);
+}
+
+BanList::Outcome BanList::add(qint32 number) {
     if (m_table.contains(number))
         return Outcome::AlreadyBanned;
     std::vector<qint32> before = m_table.elements();
@@ -18,7 +22,7 @@ BanChanges::Outcome BanChanges::add(qint32 number) {
     return save(std::move(before));
 }
 
-BanChanges::Outcome BanChanges::change(int k, qint32 number) {
+BanList::Outcome BanList::change(int k, qint32 number) {
     if (m_table.contains(number))
         return Outcome::AlreadyBanned;
     std::vector<qint32> before = m_table.elements();
@@ -26,13 +30,18 @@ BanChanges::Outcome BanChanges::change(int k, qint32 number) {
     return save(std::move(before));
 }
 
-BanChanges::Outcome BanChanges::remove(int k) {
+BanList::Outcome BanList::remove(int k) {
     std::vector<qint32> before = m_table.elements();
     m_table.remove(k);
     return save(std::move(before));
 }
 
-BanChanges::Outcome BanChanges::save(std::vector<qint32> before) {
+BanList::Outcome BanList::removeNumber(qint32 number) {
+    const int k = m_table.indexOf(number);
+    return k < 0 ? Outcome::NotBanned : remove(k);
+}
+
+BanList::Outcome BanList::save(std::vector<qint32> before) {
     m_saveError.clear();
     if (saveBanTable(m_table, m_filePath, &m_saveError))
         return Outcome::Saved;
@@ -40,7 +49,7 @@ BanChanges::Outcome BanChanges::save(std::vector<qint32> before) {
     return Outcome::SaveFailed;
 }
 
-UserMessage BanChanges::messageFor(Outcome outcome) const {
+UserMessage BanList::messageFor(Outcome outcome) const {
     switch (outcome) {
     case Outcome::AlreadyBanned:
         return {QStringLiteral("Ты уже забанил этот IP Адрес теперь тебе нужно отключить его от "
@@ -54,6 +63,7 @@ UserMessage BanChanges::messageFor(Outcome outcome) const {
                     .arg(m_saveError.isEmpty() ? m_filePath : m_saveError),
                 MessageIcon::Critical, true, QStringLiteral("ban list not saved")};
     case Outcome::Saved:
+    case Outcome::NotBanned: // only the control commands remove by address, and say it themselves
         break;
     }
     return {};
