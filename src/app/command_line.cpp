@@ -12,7 +12,9 @@ const char* const ExitCodesText =
     "Exit codes:\n"
     "  0  normal end (signal, exit from the tray, --help, --version)\n"
     "  1  the relay or its settings folder could not start\n"
-    "  2  bad command line\n";
+    "  2  bad command line\n"
+    "  3  a port the relay may not use (below 1024 without the capability)\n"
+    "  4  no display for the desktop program (use quillet-mirrord or --headless)\n";
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -20,11 +22,18 @@ void print(FILE* stream, const QString& text) {
 
 } // namespace
 
-bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exitCode) {
+bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exitCode,
+                      Executable executable) {
+    const bool server = executable == Executable::Server;
+    const QString name =
+        server ? QStringLiteral("quillet-mirrord") : QStringLiteral("quillet-mirror");
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("A TCP/UDP relay. Without options it runs as a desktop program with a\n"
-                       "notification-area icon. Settings are read from config.ini and bans from\n"
+        (server ? QStringLiteral("A TCP/UDP relay for servers: always headless, without windows "
+                                 "or\ngraphical libraries.")
+                : QStringLiteral("A TCP/UDP relay. Without options it runs as a desktop program "
+                                 "with a\nnotification-area icon.")) +
+        QStringLiteral(" Settings are read from config.ini and bans from\n"
                        "ban.dat: beside the executable when its folder is writable, otherwise in\n"
                        "the user's configuration folder (~/.config/quillet-mirror).\n"
                        "'quillet-mirror ctl --help': the commands of a running relay."));
@@ -36,7 +45,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exit
         QStringLiteral("headless"),
         QStringLiteral("Relay without any window or tray icon, starting at once whatever "
                        "Auto_Start says; one line per event on standard output; SIGINT or "
-                       "SIGTERM end it, SIGHUP re-reads the settings."));
+                       "SIGTERM end it, SIGHUP re-reads the settings.") +
+            (server ? QStringLiteral(" Always on here.") : QString()));
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
         QStringLiteral("Keep config.ini and ban.dat in <dir> (made if missing)."),
@@ -47,12 +57,12 @@ bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exit
     parser.addOptions({help, version, headless, configDir, timestamps});
 
     // The program name the parser expects first.
-    const bool parsed = parser.parse(QStringList{QStringLiteral("quillet-mirror")} + arguments);
+    const bool parsed = parser.parse(QStringList{name} + arguments);
     // Help wins over everything, even over an error elsewhere on the line.
     if (parser.isSet(help)) {
         // Without an application object the parser does not know our name.
         QString text = parser.helpText();
-        text.replace(QLatin1String("<executable_name>"), QLatin1String("quillet-mirror"));
+        text.replace(QLatin1String("<executable_name>"), name);
         print(stdout, text + QLatin1Char('\n') + QLatin1String(ExitCodesText));
         exitCode = ExitNormal;
         return false;
@@ -61,21 +71,20 @@ bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exit
         const QString error = parsed ? QStringLiteral("unexpected argument '%1'")
                                            .arg(parser.positionalArguments().constFirst())
                                      : parser.errorText();
-        print(stderr,
-              QStringLiteral("quillet-mirror: %1\nTry 'quillet-mirror --help'.\n").arg(error));
+        print(stderr, QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(name, error));
         exitCode = ExitBadUsage;
         return false;
     }
     if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("quillet-mirror %1\n").arg(QLatin1String(QM_VERSION)));
+        print(stdout, QStringLiteral("%1 %2\n").arg(name, QLatin1String(QM_VERSION)));
         exitCode = ExitNormal;
         return false;
     }
-    line.headless = parser.isSet(headless);
+    line.headless = server || parser.isSet(headless);
     line.timestamps = parser.isSet(timestamps);
     line.configDir = parser.value(configDir);
     if (parser.isSet(configDir) && line.configDir.isEmpty()) {
-        print(stderr, QStringLiteral("quillet-mirror: --config-dir needs a folder\n"));
+        print(stderr, QStringLiteral("%1: --config-dir needs a folder\n").arg(name));
         exitCode = ExitBadUsage;
         return false;
     }

@@ -24,35 +24,41 @@ namespace qm {
 
 namespace {
 
-// With automatic start the program must also run where there is no display at
-// all (a service session): try the desktop first and fall back to drawing off
-// screen instead of aborting. An explicit choice of the user is left alone.
-void chooseGuiPlatform() {
+const char* const NoDisplayHint =
+    "quillet-mirror: no display to show the window on; for the relay without windows run "
+    "quillet-mirrord or quillet-mirror --headless\n";
+
+// Without a display the window and tray cannot be seen, and over SSH the
+// program would only seem to hang: say what to run instead. The off-screen
+// fallback only lets the display that fails to open be told apart from an
+// abort; an explicit choice of the user is left alone.
+bool chooseGuiPlatform() {
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
+        return true;
     const bool x11 = qEnvironmentVariableIsSet("DISPLAY");
     const bool wayland = qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    if (!x11 && !wayland) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        std::fputs("quillet-mirror: no display found; running without visible windows\n", stderr);
-        return;
-    }
+    if (!x11 && !wayland)
+        return false;
     qputenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb;offscreen" : "xcb;offscreen");
+    return true;
 }
 
 } // namespace
 
 int runDesktop(int argc, char** argv, const CommandLine& line) {
-    chooseGuiPlatform();
+    if (!chooseGuiPlatform()) {
+        std::fputs(NoDisplayHint, stderr);
+        return ExitNoDisplay;
+    }
     QApplication app(argc, argv);
     // The window class and the Wayland app id match the desktop entry.
     QCoreApplication::setApplicationName(QStringLiteral("quillet-mirror"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quillet-mirror"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen") &&
-        qgetenv("QT_QPA_PLATFORM") != "offscreen")
-        std::fputs("quillet-mirror: the display could not be opened; running without visible "
-                   "windows\n",
-                   stderr);
+        qgetenv("QT_QPA_PLATFORM") != "offscreen") {
+        std::fputs(NoDisplayHint, stderr);
+        return ExitNoDisplay;
+    }
     // Hidden in the tray is a normal state: closing the last window ends nothing.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(programIcon());

@@ -2,7 +2,7 @@
 // client is taken over only once its upstream connection stands.
 #include "relay/relay_engine_impl.h"
 
-#include "relay/listening_socket.h"
+#include "relay/bound_port.h"
 #include "relay/own_listener.h"
 #include "relay/proxy_header.h"
 #include "relay/socket_options.h"
@@ -31,13 +31,18 @@ int openSpareDescriptor() {
 
 bool RelayEngine::Impl::listen(quint16 port, QString* error) {
     closeListener();
-    bool ipv4Only = false;
-    const int fd = openListeningSocket(port, &ipv4Only);
-    if (fd < 0) {
+    BoundPort bound = BoundPort::open(BoundPort::Kind::Listener, port);
+    if (!bound.ok()) {
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
+            *error = QString::fromLocal8Bit(std::strerror(bound.errorNumber()));
         return false;
     }
+    adoptListener(bound.release());
+    return true;
+}
+
+void RelayEngine::Impl::adoptListener(int fd) {
+    closeListener();
     listenFd = fd;
     const std::optional<SocketAddress> local = localAddressOf(fd);
     listenPort = local ? local->port : 0;
@@ -49,11 +54,11 @@ bool RelayEngine::Impl::listen(quint16 port, QString* error) {
         Scope scope(*this);
         onListenerReadable();
     });
-    if (ipv4Only && !saidIpv4Only) {
+    // Told once: an IPv4 socket means the machine has no IPv6.
+    if (local && !local->ip.isIpv6 && !saidIpv4Only) {
         saidIpv4Only = true;
         emit q->listeningOnIpv4Only();
     }
-    return true;
 }
 
 void RelayEngine::Impl::closeListener() {

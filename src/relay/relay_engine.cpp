@@ -111,6 +111,11 @@ bool RelayEngine::listen(quint16 port, QString* error) {
     return d->listen(port, error);
 }
 
+void RelayEngine::adoptListener(BoundPort&& listener) {
+    Impl::Scope scope(*d);
+    d->adoptListener(listener.release());
+}
+
 void RelayEngine::closeListener() {
     Impl::Scope scope(*d);
     d->closeListener();

@@ -3,6 +3,7 @@
 #include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
 #include "core/clock.h"
+#include "relay/bound_port.h"
 #include "relay/socket_options.h"
 
 #include <QDateTime>
@@ -79,6 +80,8 @@ public:
     // Listens on port for both families (IPv4 alone where the machine has no
     // IPv6). False (with *error) when the port cannot be bound.
     bool listen(quint16 port, QString* error = nullptr);
+    // Serves on a listener bound beforehand (must be ok()), closing the one before.
+    void adoptListener(BoundPort&& listener);
     void closeListener();
     bool isListening() const;
     quint16 serverPort() const; // the bound port (listen(0) picks one); 0 when closed

@@ -70,6 +70,7 @@ struct RelayEngine::Impl {
 
     // accepting.cpp
     bool listen(quint16 port, QString* error);
+    void adoptListener(int fd);
     void closeListener();
     void onListenerReadable();
     void refuseForLackOfDescriptors();

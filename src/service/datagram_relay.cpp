@@ -12,11 +12,9 @@ namespace {
 // Datagrams held while the upstream host name is being looked up.
 constexpr size_t MaxWaitingDatagrams = 64;
 
-bool bindExclusively(QUdpSocket& socket, quint16 port) {
-    // Not shared: a port another program holds must count as busy. Any is
-    // both families on one socket (IPv4 alone where the machine has no IPv6),
-    // so the upstream side sends to a server of either from the same port.
-    return socket.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress);
+void adopt(QUdpSocket& socket, BoundPort&& bound) {
+    socket.close();
+    socket.setSocketDescriptor(bound.release(), QAbstractSocket::BoundState);
 }
 
 } // namespace
@@ -27,26 +25,38 @@ DatagramRelay::DatagramRelay(const BanTable& bans, QObject* parent)
     connect(&m_upstreamSide, &QUdpSocket::readyRead, this, &DatagramRelay::forwardToClient);
 }
 
-bool DatagramRelay::bind(quint16 clientPort, quint16 upstreamPort, QString* error) {
+bool DatagramRelay::bind(quint16 clientPort, quint16 upstreamPort, BoundPort* failed) {
     close();
-    if (!bindExclusively(m_clientSide, clientPort)) {
-        if (error)
-            *error = m_clientSide.errorString();
-        close();
+    BoundPort clientSide = BoundPort::open(BoundPort::Kind::Datagram, clientPort);
+    BoundPort upstreamSide;
+    if (clientSide.ok())
+        upstreamSide = BoundPort::open(BoundPort::Kind::Datagram, upstreamPort);
+    if (!clientSide.ok() || !upstreamSide.ok()) {
+        if (failed)
+            *failed = std::move(clientSide.ok() ? upstreamSide : clientSide);
         return false;
     }
-    if (!bindExclusively(m_upstreamSide, upstreamPort)) {
-        if (error)
-            *error = m_upstreamSide.errorString();
-        close();
-        return false;
-    }
+    adopt(m_clientSide, std::move(clientSide));
+    adopt(m_upstreamSide, std::move(upstreamSide));
     return true;
+}
+
+void DatagramRelay::replaceClientSide(BoundPort&& clientSide) {
+    forgetDestinations();
+    adopt(m_clientSide, std::move(clientSide));
+}
+
+quint16 DatagramRelay::clientPort() const {
+    return m_clientSide.state() == QAbstractSocket::BoundState ? m_clientSide.localPort() : 0;
 }
 
 void DatagramRelay::close() {
     m_clientSide.close();
     m_upstreamSide.close();
+    forgetDestinations();
+}
+
+void DatagramRelay::forgetDestinations() {
     cancelLookup();
     m_upstream.reset();
     m_upstreamAddress.clear();

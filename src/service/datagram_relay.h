@@ -2,6 +2,7 @@
 
 #include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
+#include "relay/bound_port.h"
 #include "relay/relay_engine.h"
 #include "service/datagram_counts.h"
 
@@ -30,8 +31,13 @@ public:
     void setIpv6Bans(const Ban6Table* bans) { m_bans6 = bans; }
 
     // Closes both sockets, forgets both destinations and binds again.
-    // False (with *error) when either port cannot be bound; nothing stays bound then.
-    bool bind(quint16 clientPort, quint16 upstreamPort, QString* error = nullptr);
+    // False (with the port that failed in *failed) when either port cannot be
+    // bound; nothing stays bound then.
+    bool bind(quint16 clientPort, quint16 upstreamPort, BoundPort* failed = nullptr);
+    // A reload to another client port: the client side bound beforehand
+    // replaces the old one, the upstream side stays; destinations are forgotten.
+    void replaceClientSide(BoundPort&& clientSide);
+    quint16 clientPort() const; // 0 when not bound
     void close();
     bool isBound() const;
 
@@ -51,6 +57,7 @@ private:
     void sendUpstream(const QByteArray& datagram);
     void upstreamResolved(int lookupId, const QHostAddress& address);
     void cancelLookup();
+    void forgetDestinations();
     void drop(quint64& counter, const QHostAddress& from, const QString& reason);
     bool isBanned(const QHostAddress& sender) const;
 

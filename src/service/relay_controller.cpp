@@ -30,8 +30,7 @@ const Message Server1PortNumber{QStringLiteral("Порт сервера 1 дол
                                 QStringLiteral("server 1 port is not a number")};
 const Message Server2PortNumber{QStringLiteral("Порт сервера 2 должен быть числом"),
                                 QStringLiteral("server 2 port is not a number")};
-const Message PortBusy{QStringLiteral("Порт занят, пожалуйста введите другой порт"),
-                       QStringLiteral("client port is in use")};
+const QString TextPortBusy = QStringLiteral("Порт занят, пожалуйста введите другой порт");
 const Message NoServer{QStringLiteral("Сервер недоступен"), QStringLiteral("no server answers")};
 const Message ForwardingFailed{QStringLiteral("40006"),
                                QStringLiteral("a client's data could not be forwarded")};
@@ -44,6 +43,14 @@ const Message ServerIsSelf[2] = {
                     "замкнулись бы на себя, сервер не используется"),
      QStringLiteral("server 2 is this relay itself (own address, client port); not used")},
 };
+
+// The window keeps its one text for every port failure; the event names the
+// port and the cause.
+Message portRefusal(const char* side, const BoundPort& failed) {
+    return {TextPortBusy, QStringLiteral("%1 port %2 %3")
+                              .arg(QLatin1String(side), QString::number(failed.port()),
+                                   portRefusalText(failed.errorNumber()))};
+}
 
 // A burst of forwarding failures closer together than this raises one box.
 constexpr int ForwardingFailureQuietMs = 1000;
@@ -86,6 +93,13 @@ struct RelayController::Impl {
     bool waitingForServer = false;
     bool nextStartByUser = false; // set by apply() for the start it runs
     bool startByUser = false;
+    bool portForbidden = false; // the last refusal met a port this process may not use
+
+    // A reload keeps the ports it does not change; a new port it has bound
+    // already waits here until the probe lets the relay listen.
+    bool keepPorts = false;
+    BoundPort preparedListener;
+    BoundPort preparedDatagrams;
     std::optional<RelayOptions> freshRelayOptions; // read with the boxes, for the next start
 
     void setOnlineDisplay(const QString& caption, const QString& toolTip) {
@@ -138,6 +152,11 @@ struct RelayController::Impl {
     void refuseSelf(const Upstream& upstream);
 
     void start(const SettingBoxes& boxes);
+    std::optional<Message> checkPorts(const SettingBoxes& boxes) const;
+    void reload(const SettingBoxes& boxes);
+    void refuseReload();
+    void refusePort(const char* side, const BoundPort& failed);
+    void dropPreparedPorts();
     void refuseStart(const Message& message);
     void finishStart(bool nowListening);
     void probeFinished(bool server1Ok, bool server2Ok);
@@ -152,15 +171,11 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     nextStartByUser = false;
     setApplyEnabled(false);
 
+    if (const std::optional<Message> refusal = checkPorts(boxes))
+        return refuseStart(*refusal);
     const std::optional<float> clientPort = portBoxNumber(boxes.clientPort);
-    if (!clientPort || *clientPort > 65535 || socketPort(*clientPort) == 0)
-        return refuseStart(ClientPortRange);
     const std::optional<float> serverPort = portBoxNumber(boxes.serverPort);
-    if (!serverPort)
-        return refuseStart(Server1PortNumber);
     const std::optional<float> server2Port = portBoxNumber(boxes.server2Port);
-    if (!server2Port)
-        return refuseStart(Server2PortNumber);
 
     applied = AppliedSettings{autoStart,   *clientPort,       boxes.serverHost,
                               *serverPort, boxes.server2Host, *server2Port};
@@ -184,6 +199,67 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
     probe();
 }
 
+std::optional<Message> RelayController::Impl::checkPorts(const SettingBoxes& boxes) const {
+    const std::optional<float> clientPort = portBoxNumber(boxes.clientPort);
+    if (!clientPort || *clientPort > 65535 || socketPort(*clientPort) == 0)
+        return ClientPortRange;
+    if (!portBoxNumber(boxes.serverPort))
+        return Server1PortNumber;
+    if (!portBoxNumber(boxes.server2Port))
+        return Server2PortNumber;
+    return std::nullopt;
+}
+
+// New settings that cannot take effect change nothing: the ports are checked
+// and a new client port is bound before anything of the running relay ends.
+// A port that stays keeps its listener and datagram sockets.
+void RelayController::Impl::reload(const SettingBoxes& boxes) {
+    dropPreparedPorts();
+    if (const std::optional<Message> refusal = checkPorts(boxes)) {
+        raise(*refusal, MessageIcon::Critical, false);
+        return refuseReload();
+    }
+    const quint16 port = socketPort(*portBoxNumber(boxes.clientPort));
+    if (engine.serverPort() != port) {
+        BoundPort listener = BoundPort::open(BoundPort::Kind::Listener, port);
+        if (!listener.ok()) {
+            refusePort("client", listener);
+            return refuseReload();
+        }
+        // While no server answers nothing listens: the port is only tried.
+        if (engine.isListening())
+            preparedListener = std::move(listener);
+    }
+    if (datagrams.clientPort() != port) {
+        BoundPort clientSide = BoundPort::open(BoundPort::Kind::Datagram, port);
+        if (!clientSide.ok()) {
+            refusePort("datagram", clientSide);
+            return refuseReload();
+        }
+        if (datagrams.isBound())
+            preparedDatagrams = std::move(clientSide);
+    }
+    keepPorts = true;
+    restart();
+    start(boxes);
+}
+
+void RelayController::Impl::refuseReload() {
+    dropPreparedPorts();
+    emit q->reloadRefused();
+}
+
+void RelayController::Impl::refusePort(const char* side, const BoundPort& failed) {
+    portForbidden = qm::portForbidden(failed.errorNumber());
+    raise(portRefusal(side, failed), MessageIcon::Critical, startByUser);
+}
+
+void RelayController::Impl::dropPreparedPorts() {
+    keepPorts = false;
+    preparedListener = BoundPort();
+    preparedDatagrams = BoundPort();
+}
+
 void RelayController::Impl::refuseSelf(int server) {
     if (serverIsSelf[server - 1])
         return; // told once
@@ -200,11 +276,13 @@ void RelayController::Impl::refuseSelf(const Upstream& upstream) {
 }
 
 void RelayController::Impl::refuseStart(const Message& message) {
+    portForbidden = false;
     raise(message, MessageIcon::Critical, startByUser);
     finishStart(false);
 }
 
 void RelayController::Impl::finishStart(bool nowListening) {
+    dropPreparedPorts();
     setApplyEnabled(true);
     emit q->startFinished(nowListening);
 }
@@ -236,6 +314,7 @@ void RelayController::Impl::probeFinished(bool server1Ok, bool server2Ok) {
 
 // Pairs already connected go on relaying and the datagram sockets stay bound.
 void RelayController::Impl::stopForNoServer() {
+    dropPreparedPorts();
     engine.closeListener();
     monitor.setOwnPort(0);
     engine.setOnlineN(0);
@@ -246,16 +325,33 @@ void RelayController::Impl::stopForNoServer() {
     raise(NoServer, MessageIcon::Critical, false);
 }
 
-// Whatever succeeded before a failing step stays in effect.
+// Whatever succeeded before a failing step stays in effect. A reload hands
+// over the ports it kept or bound already.
 void RelayController::Impl::openListener() {
     const quint16 port = socketPort(applied.clientPort);
-    engine.closeListener();
-    if (!engine.listen(port))
-        return refuseStart(PortBusy);
+    if (preparedListener.ok()) {
+        engine.adoptListener(std::move(preparedListener));
+    } else if (!keepPorts || engine.serverPort() != port) {
+        engine.closeListener();
+        BoundPort listener = BoundPort::open(BoundPort::Kind::Listener, port);
+        if (!listener.ok()) {
+            refusePort("client", listener);
+            return finishStart(false);
+        }
+        engine.adoptListener(std::move(listener));
+    }
     listeningPort = port;
     monitor.setOwnPort(port);
-    if (!datagrams.bind(port, options.datagramUpstreamPort))
-        return refuseStart(PortBusy);
+    BoundPort failed;
+    if (preparedDatagrams.ok()) {
+        datagrams.replaceClientSide(std::move(preparedDatagrams));
+    } else if (!keepPorts || datagrams.clientPort() != port) {
+        if (!datagrams.bind(port, options.datagramUpstreamPort, &failed)) {
+            refusePort("datagram", failed);
+            return finishStart(false);
+        }
+    }
+    keepPorts = false;
     setOnlineLabelEnabled(true);
     engine.setOnlineN(0);
     showCount(OnlinePrefix::ServerSide);
@@ -283,8 +379,10 @@ void RelayController::Impl::restart() {
     setApplyCaption(CaptionApply);
     setOnlineLabelEnabled(false);
     probeTimer.stop();
-    engine.closeListener();
-    monitor.setOwnPort(0);
+    if (!keepPorts) {
+        engine.closeListener();
+        monitor.setOwnPort(0);
+    }
     monitor.cancel(); // its result would belong to the settings being replaced
     startAwaitsProbe = false;
     waitingForServer = false;
@@ -407,6 +505,14 @@ void RelayController::apply(const SettingBoxes& boxes) {
 
 void RelayController::startRelay(const SettingBoxes& boxes) {
     d->start(boxes);
+}
+
+void RelayController::reloadRelay(const SettingBoxes& boxes) {
+    d->reload(boxes);
+}
+
+bool RelayController::portForbidden() const {
+    return d->portForbidden;
 }
 
 void RelayController::restartRelay(const SettingBoxes& boxes) {

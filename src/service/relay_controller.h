@@ -63,12 +63,21 @@ public:
     // The settings the last start took from the boxes (ports as typed, unrounded).
     const AppliedSettings& appliedSettings() const;
     quint16 listeningPort() const; // the port the listener was opened on, 0 before
+    // The last refused start or reload met a port this process may not use
+    // (below 1024 without the capability): trying again cannot help.
+    bool portForbidden() const;
 
 public slots:
     // The apply button: disables itself, then restarts when listening, else starts.
     void apply(const qm::SettingBoxes& boxes);
     void startRelay(const qm::SettingBoxes& boxes);
     void restartRelay(const qm::SettingBoxes& boxes);
+    // SIGHUP and the reload command: as the restart (every pair ends), but
+    // settings that cannot take effect (a port that is no number, a client
+    // port that cannot be bound) change nothing and raise reloadRefused; a
+    // client port that stays keeps its listener and datagram sockets, and a
+    // new one is bound before the old one closes.
+    void reloadRelay(const qm::SettingBoxes& boxes);
 
 signals:
     void onlineCaptionChanged(const QString& caption);
@@ -95,6 +104,8 @@ signals:
     // Every start ends here, listening or refused (by a port check, the probe,
     // a busy port or a failed save).
     void startFinished(bool listening);
+    // A reload changed nothing; its reason was raised as a message before.
+    void reloadRefused();
 
 private:
     struct Impl;

@@ -2,7 +2,8 @@
 # Installs the build into a temporary prefix, as a package does, and checks
 # what a user gets there: every file, an executable that is stripped and runs,
 # and entries that the desktop's and systemd's own tools accept. A tool that
-# is missing is skipped with a note.
+# is missing is skipped with a note. As root it also builds both packages and
+# installs and purges them with dpkg, leaving the machine as it was.
 #   install_test.sh BUILD_DIR PROGRAM_TEST
 # PROGRAM_TEST then runs the installed program (QM_INSTALLED_PREFIX).
 set -euo pipefail
@@ -22,10 +23,14 @@ cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || {
 }
 
 exe=$prefix/bin/quillet-mirror
+server=$prefix/bin/quillet-mirrord
 unit=$prefix/lib/systemd/system/quillet-mirror.service
-files=(bin/quillet-mirror lib/systemd/system/quillet-mirror.service
+files=(bin/quillet-mirror bin/quillet-mirrord lib/systemd/system/quillet-mirror.service
     share/applications/quillet-mirror.desktop share/metainfo/org.quillet.mirror.metainfo.xml
-    share/man/man1/quillet-mirror.1.gz share/doc/quillet-mirror/copyright
+    share/man/man1/quillet-mirror.1.gz share/man/man1/quillet-mirrord.1.gz
+    share/doc/quillet-mirror/copyright share/doc/quillet-mirror/changelog.Debian.gz
+    share/doc/quillet-mirror-server/copyright share/doc/quillet-mirror-server/changelog.Debian.gz
+    share/doc/quillet-mirror/examples/config.ini
     share/bash-completion/completions/quillet-mirror
     share/icons/hicolor/scalable/apps/quillet-mirror.svg)
 for f in "${files[@]}"; do
@@ -41,10 +46,22 @@ for size in 16 32 48 64 128 256; do
 done
 
 if command -v readelf >/dev/null; then
-    ! readelf -S "$exe" | grep -q -e '\.symtab' -e '\.debug_info' || fail "$exe is not stripped"
+    for program in "$exe" "$server"; do
+        ! readelf -S "$program" | grep -q -e '\.symtab' -e '\.debug_info' ||
+            fail "$program is not stripped"
+    done
 else
     skip "readelf: strip check"
 fi
+# The server executable must run where no graphical library is installed.
+if ldd "$server" >"$tmp/ldd.txt" 2>&1; then
+    ! grep -q -e libQt6Gui -e libQt6Widgets -e libX11 -e libGL "$tmp/ldd.txt" ||
+        fail "quillet-mirrord links graphical libraries: $(grep -e Gui -e Widgets -e X11 -e GL "$tmp/ldd.txt")"
+else
+    fail "ldd quillet-mirrord: $(cat "$tmp/ldd.txt")"
+fi
+"$server" --version | grep -qx "quillet-mirrord [0-9.]*" || fail "--version: $("$server" --version 2>&1)"
+"$server" --help | grep -q -- --config-dir || fail "quillet-mirrord --help"
 # Help wins over every other option; a bad line exits with 2.
 "$exe" --headless --help >"$tmp/help.txt" 2>&1 && grep -q -- --config-dir "$tmp/help.txt" ||
     fail "the installed executable did not print its help: $(cat "$tmp/help.txt")"
@@ -53,7 +70,7 @@ code=0
 "$exe" --headless --no-such-option 2>"$tmp/bad.txt" || code=$?
 [ "$code" = 2 ] && grep -q no-such-option "$tmp/bad.txt" ||
     fail "an unknown option gave exit code $code: $(cat "$tmp/bad.txt")"
-grep -qx "ExecStart=$exe --headless --config-dir /var/lib/quillet-mirror" "$unit" ||
+grep -qx "ExecStart=$server --config-dir /var/lib/quillet-mirror" "$unit" ||
     fail "the unit does not start the installed executable: $(grep ExecStart "$unit")"
 
 if command -v desktop-file-validate >/dev/null; then
@@ -81,6 +98,9 @@ if command -v systemd-analyze >/dev/null; then
 else
     skip "systemd-analyze verify"
 fi
+for script in postinst prerm postrm; do
+    sh -n "$(dirname "$0")/../../packaging/debian/$script" || fail "maintainer script $script: sh -n"
+done
 if command -v groff >/dev/null; then
     gzip -dc "$prefix/share/man/man1/quillet-mirror.1.gz" | groff -man -ww -z 2>"$tmp/groff.txt"
     [ ! -s "$tmp/groff.txt" ] || fail "the man page has roff warnings: $(cat "$tmp/groff.txt")"
@@ -89,6 +109,12 @@ else
 fi
 
 QM_INSTALLED_PREFIX=$prefix "$program_test" || fail "the installed program's test"
+
+if [ "$(id -u)" -eq 0 ] && command -v dpkg >/dev/null && command -v cpack >/dev/null; then
+    bash "$(dirname "$0")/package_install_test.sh" "$build" || fail "the packages' install and purge"
+else
+    skip "dpkg -i / dpkg -P of the packages (needs root)"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed files checked"

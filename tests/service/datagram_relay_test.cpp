@@ -11,6 +11,8 @@
 
 #include <QNetworkDatagram>
 
+#include <cerrno>
+
 using namespace qm;
 using namespace qm::test;
 
@@ -192,9 +194,10 @@ void DatagramRelayTest::busyPortBindsNothing() {
     const quint16 busyPort = freePort();
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress::AnyIPv4, busyPort));
-    QString error;
-    QVERIFY(!relay.bind(clientPort, busyPort, &error));
-    QVERIFY(!error.isEmpty());
+    BoundPort failed;
+    QVERIFY(!relay.bind(clientPort, busyPort, &failed));
+    QCOMPARE(failed.port(), busyPort); // the one to name in the error
+    QCOMPARE(failed.errorNumber(), EADDRINUSE);
     QVERIFY(!relay.isBound());
     QUdpSocket reuse; // the client port was let go again
     QVERIFY(reuse.bind(QHostAddress::AnyIPv4, clientPort, QAbstractSocket::DontShareAddress));

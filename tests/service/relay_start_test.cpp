@@ -32,6 +32,7 @@ private slots:
     void relaySectionLimitsEachAddressAndSurvivesTheRewrite();
     void withoutRelaySectionOneAddressHasNoLimit();
     void aServerAtIpv6LoopbackIsProbedAndUsed();
+    void reloadChangesOnlyWhatCanTakeEffect();
 };
 
 void RelayStartTest::badPortsAreRefusedBeforeAnySocket_data() {
@@ -146,6 +147,41 @@ void RelayStartTest::failedSaveIsToldWhileTheRelayListens() {
     QVERIFY(!told.fromUserAction); // never a modal box
     auto client = connectClient(port);
     QVERIFY(roundTrip(*client, "relayed"));
+}
+
+// A reload never leaves the relay without a listener: bad settings change
+// nothing, the same port keeps its listener, a new one opens before the old closes.
+void RelayStartTest::reloadChangesOnlyWhatCanTakeEffect() {
+    FakeUpstream server;
+    ControllerRig rig;
+    const quint16 port = freePort();
+    SettingBoxes boxes = boxesFor(port, server.host(), server.port(), server.host(), server.port());
+    QVERIFY(rig.apply(boxes));
+    auto client = connectClient(port);
+    QVERIFY(roundTrip(*client, "before"));
+
+    QSignalSpy refused(rig.controller.get(), &RelayController::reloadRefused);
+    SettingBoxes bad = boxes;
+    bad.clientPort = QStringLiteral("abc");
+    rig.controller->reloadRelay(bad);
+    QCOMPARE(refused.size(), 1);
+    QVERIFY(roundTrip(*client, "kept"));
+
+    QSignalSpy finished(rig.controller.get(), &RelayController::startFinished);
+    rig.controller->reloadRelay(boxes);
+    QVERIFY(rig.controller->listenerOpen()); // during the probe too
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(rig.controller->listeningPort(), port);
+
+    const quint16 newPort = freePort();
+    SettingBoxes moved = boxes;
+    moved.clientPort = QString::number(newPort);
+    rig.controller->reloadRelay(moved);
+    QVERIFY(rig.controller->listenerOpen());
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(rig.controller->listeningPort(), newPort);
+    QVERIFY(roundTrip(*connectClient(newPort), "moved"));
+    QCOMPARE(refused.size(), 1);
 }
 
 void RelayStartTest::successfulStartWritesConfigAndCaptions() {

@@ -2,6 +2,7 @@
 
 #include "app/headless/headless_log.h"
 #include "app/headless/line_output.h"
+#include "app/headless/service_status.h"
 #include "app/headless/signal_watcher.h"
 #include "app/single_instance.h"
 #include "core/program_folder.h"
@@ -12,6 +13,7 @@
 #include "service/relay_controller.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <chrono>
@@ -36,6 +38,20 @@ QString journalPrefix(LogLevel level) {
         break;
     }
     return QStringLiteral("<6>");
+}
+
+// The defaults relay to this machine itself: a service started without a
+// config.ini listens on nothing until one is written.
+QString firstStartHint(const QString& configPath) {
+    const QString apply =
+        qEnvironmentVariableIsSet("INVOCATION_ID")
+            ? QStringLiteral("systemctl reload quillet-mirror")
+            : QStringLiteral("kill -HUP %1").arg(QCoreApplication::applicationPid());
+    return QStringLiteral("no config.ini yet, and the defaults point at this relay itself: set "
+                          "Client_Port, Server_IP, Server_Port, Server2_IP and Server2_Port in "
+                          "[main] of %1 (example: "
+                          "/usr/share/doc/quillet-mirror/examples/config.ini), then run %2")
+        .arg(configPath, apply);
 }
 
 } // namespace
@@ -74,6 +90,7 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
     RelayController controller(bans.table(), clock, options);
     controller.setIpv6Bans(&bans.table6());
     HeadlessLog log(controller, printLine);
+    ServiceStatus serviceStatus(controller);
     const auto storedSettings = [&controller, &log] {
         QStringList ignored;
         const SettingBoxes boxes = controller.storedSettings(&ignored);
@@ -82,14 +99,17 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
         return boxes;
     };
 
-    // As the apply button while listening: the new settings, the pairs
-    // ended, the listener opened again. SIGHUP and the control command alike.
+    // As the apply button while listening (the new settings, the pairs
+    // ended), but the listener stays when its port does, and settings that
+    // cannot take effect leave the relay as it is. SIGHUP and the control
+    // command alike.
     const auto reload = [&] {
         printLine(LogLevel::Info, QStringLiteral("re-reading config.ini and ban.dat"));
         bans.reload();
         if (!bans.ban6Problem().isEmpty())
             printLine(LogLevel::Warning, bans.ban6Problem());
-        controller.restartRelay(storedSettings());
+        serviceStatus.reloadStarting();
+        controller.reloadRelay(storedSettings());
     };
     ControlChannel control(controller, bans, reload);
     // The control socket is the folder's: a second relay on the same folder
@@ -112,19 +132,30 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
         }
         reload();
     });
+    QObject::connect(&controller, &RelayController::reloadRefused, &app, [&] {
+        printLine(LogLevel::Error,
+                  controller.listening()
+                      ? QStringLiteral("reload refused: still listening on port %1 as before")
+                            .arg(controller.listeningPort())
+                      : QStringLiteral("reload refused: the relay goes on as before"));
+    });
     // A refused first start (a port that is no number or is taken) needs a
-    // person to mend it; a later stop by the probe leaves the pairs running.
+    // person to mend it, and a port it may not use ends it with a code of its
+    // own that systemd does not retry; a later stop by the probe leaves the
+    // pairs running.
     QObject::connect(
         &controller, &RelayController::startFinished, &app,
-        [&app](bool listening) {
+        [&app, &controller](bool listening) {
             if (!listening)
-                app.exit(ExitStartFailed);
+                app.exit(controller.portForbidden() ? ExitPortForbidden : ExitStartFailed);
         },
         Qt::SingleShotConnection);
 
     printLine(LogLevel::Info,
               QStringLiteral("config %1, ban list %2, descriptor limit %3")
                   .arg(options.configPath, banFilePath(folder), QString::number(descriptorLimit)));
+    if (!QFileInfo::exists(options.configPath))
+        printLine(LogLevel::Warning, firstStartHint(options.configPath));
     if (!control.socketPath().isEmpty())
         printLine(LogLevel::Info, QStringLiteral("control socket %1").arg(control.socketPath()));
     if (!bans.ban6Problem().isEmpty())

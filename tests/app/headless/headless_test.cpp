@@ -1,9 +1,12 @@
 // The built program in headless mode: it reads config.ini and ban.dat from its
 // own folder, relays at once, prints one line per event and ends cleanly on
 // SIGINT and SIGTERM, re-reads its files on SIGHUP, waits for a server that
-// does not answer yet; a first start refused for its port ends it with code 1.
+// does not answer yet; a first start refused for its port ends it with code 1
+// (3 for a port it may not use); a reload that cannot take effect keeps the
+// relay as it was, and systemd hears READY, RELOADING and the status line.
 #include "support/test_main.h"
 
+#include "app/command_line.h"
 #include "support/controller_rig.h"
 #include "support/file_helpers.h"
 #include "support/headless_program.h"
@@ -14,8 +17,12 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace qm;
@@ -37,6 +44,36 @@ bool connectOnceListening(QTcpSocket& client, quint16 port, const QProcess& proc
            process.state() == QProcess::Running;
 }
 
+// Where the program sends what systemd is to hear (NOTIFY_SOCKET).
+class NotifySocket {
+public:
+    NotifySocket() {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(m_folder.filePath(QStringLiteral("notify")));
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            m_path = QString::fromLocal8Bit(path);
+    }
+    ~NotifySocket() { ::close(m_fd); }
+    QString path() const { return m_path; }
+    // Every line received so far, in order.
+    const QStringList& lines() {
+        char buffer[4096];
+        ssize_t length;
+        while ((length = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0)
+            m_lines += QString::fromUtf8(buffer, int(length)).split('\n');
+        return m_lines;
+    }
+
+private:
+    QTemporaryDir m_folder;
+    int m_fd = -1;
+    QString m_path;
+    QStringList m_lines;
+};
+
 } // namespace
 
 class HeadlessTest : public QObject {
@@ -45,6 +82,7 @@ private slots:
     void relaysPrintsEventsAndEndsOnSignal_data();
     void relaysPrintsEventsAndEndsOnSignal();
     void busyPortEndsWithCodeOne();
+    void forbiddenPortEndsWithCodeThree();
     void waitsForAServerAndTellsTheJournalItsLevels();
     void hangUpReadsTheFilesAgain();
     void outputThatNobodyReadsDoesNotEndTheRelay();
@@ -123,9 +161,37 @@ void HeadlessTest::busyPortEndsWithCodeOne() {
     program.start();
     QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 10000);
     QCOMPARE(program.process.exitCode(), 1);
-    QVERIFY(program.printed(QStringLiteral(
-        "client port is in use; message: Порт занят, пожалуйста введите другой порт")));
+    QVERIFY(program.printed(
+        QStringLiteral(
+            "client port %1 is in use; message: Порт занят, пожалуйста введите другой порт")
+            .arg(other.serverPort())));
     QCOMPARE(readBytes(program.folder.filePath("config.ini")), config);
+}
+
+// Unlike a busy port, retrying cannot help: the text and the code say so.
+void HeadlessTest::forbiddenPortEndsWithCodeThree() {
+    const bool root = ::geteuid() == 0;
+    if (!root && readBytes("/proc/sys/net/ipv4/ip_unprivileged_port_start").toInt() <= 1)
+        QSKIP("every user may use port 1 here");
+    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
+    HeadlessProgram program;
+    QVERIFY(program.install(configFor(1, server.port(), freePort())));
+    // As root, the program runs as nobody, in a folder nobody may write.
+    QVERIFY(QFile::setPermissions(program.folder.path(), QFileDevice::Permissions(0x7777)));
+    if (root)
+        program.process.setChildProcessModifier([] {
+            const gid_t nogroup = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        });
+    program.start();
+    QTRY_VERIFY_WITH_TIMEOUT(program.process.state() == QProcess::NotRunning, 10000);
+    QCOMPARE(program.process.exitCode(), int(ExitPortForbidden));
+    QVERIFY2(program.printed(QStringLiteral(
+                 "client port 1 may not be used: permission denied (a port below 1024 needs the "
+                 "capability CAP_NET_BIND_SERVICE); message: Порт занят, пожалуйста введите "
+                 "другой порт")),
+             qPrintable(program.output));
 }
 
 void HeadlessTest::waitsForAServerAndTellsTheJournalItsLevels() {
@@ -164,9 +230,38 @@ void HeadlessTest::hangUpReadsTheFilesAgain() {
     const quint16 newPort = freePort();
     HeadlessProgram program;
     QVERIFY(program.install(configFor(port, server.port(), freePort())));
-    program.start();
+    NotifySocket systemd;
+    QVERIFY(!systemd.path().isEmpty());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), systemd.path());
+    program.start(environment);
     QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
                              10000);
+    QTRY_VERIFY_WITH_TIMEOUT(systemd.lines().contains(QStringLiteral("READY=1")), 5000);
+    QVERIFY(
+        systemd.lines().contains(QStringLiteral("STATUS=listening on %1, 0 clients").arg(port)));
+
+    // A port that is taken changes nothing: the pair goes on, the old port serves.
+    auto before = connectClient(port);
+    QVERIFY(roundTrip(*before, "before reload"));
+    QTcpServer taker;
+    QVERIFY(taker.listen(QHostAddress::AnyIPv4));
+    QVERIFY(writeBytes(program.folder.filePath("config.ini"),
+                       configFor(taker.serverPort(), server.port(), freePort())));
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.printed(
+            QStringLiteral("reload refused: still listening on port %1 as before").arg(port)),
+        10000);
+    QVERIFY(program.printed(
+        QStringLiteral(
+            "client port %1 is in use; message: Порт занят, пожалуйста введите другой порт")
+            .arg(taker.serverPort())));
+    QTRY_VERIFY_WITH_TIMEOUT(systemd.lines().count(QStringLiteral("READY=1")) == 2, 5000);
+    QVERIFY(systemd.lines().contains(QStringLiteral("RELOADING=1")));
+    QVERIFY(roundTrip(*before, "kept"));
+    auto during = connectClient(port);
+    QVERIFY(roundTrip(*during, "old port"));
 
     // The new port, and 127.0.0.7 banned.
     QVERIFY(writeBytes(program.folder.filePath("config.ini"),
