@@ -91,4 +91,11 @@ bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exit
     return true;
 }
 
+QStringList argumentList(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
 } // namespace qm

@@ -27,6 +27,9 @@ struct CommandLine {
 // Reads the arguments (without the program name). Prints the help, the
 // version or the error itself; returns false with the code to exit with when
 // the program must not run.
+// main()'s arguments after the program's name, in the locale's encoding.
+QStringList argumentList(int argc, char** argv);
+
 bool parseCommandLine(const QStringList& arguments, CommandLine& line, int& exitCode,
                       Executable executable = Executable::Desktop);
 

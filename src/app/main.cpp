@@ -7,9 +7,7 @@ int main(int argc, char** argv) {
     // Before any application object: ctl needs no display.
     if (qm::isControlCommand(argc, argv))
         return qm::runControlCommand(argc, argv);
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList arguments = qm::argumentList(argc, argv);
     qm::CommandLine line;
     int exitCode = qm::ExitNormal;
     if (!qm::parseCommandLine(arguments, line, exitCode))
