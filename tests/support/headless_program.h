@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/controller_rig.h"
+#include "support/fake_upstream.h"
 #include "support/file_helpers.h"
 
 #include <QDir>
@@ -94,5 +96,14 @@ inline bool fixedDatagramPortFree() {
     QUdpSocket probe;
     return probe.bind(QHostAddress::AnyIPv4, FixedDatagramPort, QAbstractSocket::DontShareAddress);
 }
+
+// The program installed in front of a fake server on 127.0.0.1 (server 2
+// answers nowhere), on a free client port; not started.
+struct InstalledRelay {
+    FakeUpstream server{QHostAddress(QStringLiteral("127.0.0.1"))};
+    quint16 port = freePort();
+    HeadlessProgram program;
+    bool installed = program.install(configFor(port, server.port(), freePort()));
+};
 
 } // namespace qm::test

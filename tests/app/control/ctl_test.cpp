@@ -47,10 +47,9 @@ private slots:
 void CtlTest::everyCommandAgainstTheHeadlessRelay() {
     if (!fixedDatagramPortFree())
         QSKIP("datagram port 44786 is in use on this machine");
-    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
-    const quint16 port = freePort();
-    HeadlessProgram program;
-    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    InstalledRelay relay;
+    QVERIFY(relay.installed);
+    auto& [server, port, program, installed] = relay;
     program.start();
     QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
                              10000);

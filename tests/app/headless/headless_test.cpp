@@ -283,10 +283,9 @@ void HeadlessTest::hangUpReadsTheFilesAgain() {
 void HeadlessTest::outputThatNobodyReadsDoesNotEndTheRelay() {
     if (!fixedDatagramPortFree())
         QSKIP("datagram port 44786 is in use on this machine");
-    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
-    const quint16 port = freePort();
-    HeadlessProgram program;
-    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    InstalledRelay relay;
+    QVERIFY(relay.installed);
+    auto& [server, port, program, installed] = relay;
     // Standard output is a pipe whose reader has gone, as when the program
     // that read the log has ended: every line printed fails.
     program.process.setChildProcessModifier([] {
@@ -308,10 +307,9 @@ void HeadlessTest::outputThatNobodyReadsDoesNotEndTheRelay() {
 void HeadlessTest::outputThatStallsDoesNotHoldUpTheRelay() {
     if (!fixedDatagramPortFree())
         QSKIP("datagram port 44786 is in use on this machine");
-    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
-    const quint16 port = freePort();
-    HeadlessProgram program;
-    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    InstalledRelay relay;
+    QVERIFY(relay.installed);
+    auto& [server, port, program, installed] = relay;
     // Standard output is a pipe of one page whose reader, this test, reads
     // nothing until every client has been echoed.
     int ends[2] = {-1, -1};
@@ -380,10 +378,9 @@ void HeadlessTest::runningOutOfDescriptorsNeverTakesTheRelayOffline() {
     QFETCH(int, limit);
     if (!fixedDatagramPortFree())
         QSKIP("datagram port 44786 is in use on this machine");
-    FakeUpstream server(QHostAddress(QStringLiteral("127.0.0.1")));
-    const quint16 port = freePort();
-    HeadlessProgram program;
-    QVERIFY(program.install(configFor(port, server.port(), freePort())));
+    InstalledRelay relay;
+    QVERIFY(relay.installed);
+    auto& [server, port, program, installed] = relay;
     program.descriptorLimit = limit;
     program.start();
     QTRY_VERIFY_WITH_TIMEOUT(program.printed(QStringLiteral("listening on port %1").arg(port)),
