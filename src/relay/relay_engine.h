@@ -3,6 +3,9 @@
 #include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
 #include "core/clock.h"
+#include "core/online_prefix.h"
+#include "core/pair_snapshot.h"
+#include "core/upstream.h"
 #include "relay/bound_port.h"
 #include "relay/socket_options.h"
 
@@ -16,26 +19,6 @@
 #include <vector>
 
 namespace qm {
-
-struct Upstream {
-    QString host;
-    quint16 port = 0;
-    bool operator==(const Upstream&) const = default;
-};
-
-// Which side's event last changed the count: a client-side ending or an
-// acceptance, or an upstream-side ending, a forwarding failure or a (re)start.
-// The online caption spells its prefix differently for the two.
-enum class OnlinePrefix { ClientSide, ServerSide };
-
-// What the online list shows of one live pair.
-struct PairSnapshot {
-    int slot = 0;
-    QString clientAddress;       // dotted IPv4 or canonical IPv6 text
-    QDateTime acceptedAt;        // local time of acceptance
-    quint64 bytesFromClient = 0; // counter A
-    quint64 bytesFromServer = 0; // counter B
-};
 
 // Accepts clients on the listening port, connects each one upstream before it
 // is accepted, relays bytes both ways and ends pairs. Single-threaded, driven
