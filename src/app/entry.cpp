@@ -7,9 +7,9 @@
 #include "core/clock.h"
 #include "core/program_folder.h"
 #include "core/settings_folder.h"
-#include "relay/fd_limit.h"
 #include "service/ban_list.h"
 #include "service/control/control_channel.h"
+#include "service/process_limits.h"
 #include "service/relay_controller.h"
 #include "ui/app_context.h"
 #include "ui/main/main_window.h"
@@ -75,7 +75,7 @@ int runDesktop(int argc, char** argv, const CommandLine& line) {
     if (!instance.tryLock() || !folderInstance.tryLock())
         return ExitNormal;
 
-    raiseFileDescriptorLimit();
+    raiseDescriptorLimit();
     const QString folder = settings.path;
     BanList bans(banFilePath(folder));
 

@@ -1,5 +1,6 @@
 #include "service/datagram_relay.h"
 
+#include "relay/bound_port.h"
 #include "relay/socket_address.h"
 
 #include <QHostInfo>

@@ -2,8 +2,7 @@
 
 #include "core/bans/ban6_table.h"
 #include "core/bans/ban_table.h"
-#include "relay/bound_port.h"
-#include "relay/relay_engine.h"
+#include "core/upstream.h"
 #include "service/datagram_counts.h"
 
 #include <QByteArray>
@@ -15,6 +14,8 @@
 #include <optional>
 
 namespace qm {
+
+class BoundPort;
 
 // Two dual-stack datagram sockets that pass every datagram whole from one to the
 // other: the client side (Winsock1) sends upstream through the upstream side

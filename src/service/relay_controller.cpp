@@ -1,6 +1,8 @@
 #include "service/relay_controller.h"
 
 #include "core/settings/relay_options.h"
+#include "relay/bound_port.h"
+#include "relay/relay_engine.h"
 #include "service/burst_gate.h"
 #include "service/datagram_relay.h"
 #include "service/online_caption.h"

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "core/bans/ban6_table.h"
+#include "core/bans/ban_table.h"
+#include "core/clock.h"
+#include "core/pair_snapshot.h"
 #include "core/settings/stored_settings.h"
+#include "core/upstream.h"
 #include "core/user_message.h"
-#include "relay/relay_engine.h"
 #include "service/datagram_counts.h"
 
 #include <QObject>
 #include <memory>
+#include <vector>
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/relay_engine.h"
+#include "core/upstream.h"
 
 #include <optional>
 

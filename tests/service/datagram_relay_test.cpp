@@ -5,6 +5,7 @@
 #include "support/test_main.h"
 
 #include "core/bans/ip_address.h"
+#include "relay/bound_port.h"
 #include "service/datagram_relay.h"
 #include "support/controller_rig.h"
 #include "support/ipv6_loopback.h"

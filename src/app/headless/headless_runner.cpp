@@ -7,9 +7,9 @@
 #include "app/single_instance.h"
 #include "core/program_folder.h"
 #include "core/settings_folder.h"
-#include "relay/fd_limit.h"
 #include "service/ban_list.h"
 #include "service/control/control_channel.h"
+#include "service/process_limits.h"
 #include "service/relay_controller.h"
 
 #include <QCoreApplication>
@@ -73,7 +73,7 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
             timestamps ? clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) : QString();
         output.writeLine((underJournal ? journalPrefix(level) : QString()) + stamp + text);
     };
-    const long descriptorLimit = raiseFileDescriptorLimit();
+    const long descriptorLimit = raiseDescriptorLimit();
 
     const SettingsFolder settings = resolveSettingsFolder(line.configDir);
     if (settings.path.isEmpty()) {
