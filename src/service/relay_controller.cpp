@@ -77,8 +77,6 @@ struct RelayController::Impl {
     AppliedSettings applied;
     Upstream server1;
     Upstream server2;
-    bool serverReachable = false;
-    bool server2Reachable = false;
     bool serverIsSelf[2] = {false, false}; // refused until the next start
     bool listening = false;
     bool preferServer1 = true;
@@ -141,7 +139,8 @@ struct RelayController::Impl {
     }
 
     std::optional<Upstream> chooseForNewClient() const {
-        return chooseUpstream(server1, serverReachable, server2, server2Reachable, preferServer1);
+        return chooseUpstream(server1, monitor.reachable(1), server2, monitor.reachable(2),
+                              preferServer1);
     }
 
     // A server that is the relay itself is probed as no server at all.
@@ -266,7 +265,7 @@ void RelayController::Impl::refuseSelf(int server) {
     if (serverIsSelf[server - 1])
         return; // told once
     serverIsSelf[server - 1] = true;
-    (server == 1 ? serverReachable : server2Reachable) = false;
+    monitor.forget(server);
     raise(ServerIsSelf[server - 1], MessageIcon::Critical, false);
 }
 
@@ -413,10 +412,6 @@ RelayController::RelayController(const BanTable& bans, const Clock& clock, Optio
         if (d->failureGate.admit())
             d->raise(ForwardingFailed, MessageIcon::None, false);
     });
-    connect(&d->monitor, &UpstreamMonitor::serverProbed, this, [this](int server, bool ok) {
-        // New clients use each result as soon as it is known.
-        (server == 1 ? d->serverReachable : d->server2Reachable) = ok;
-    });
     connect(&d->engine, &RelayEngine::ownListenerReached, this,
             [this](const Upstream& server) { d->refuseSelf(server); });
     connect(&d->monitor, &UpstreamMonitor::ownListenerReached, this,
@@ -455,10 +450,10 @@ DatagramCounts RelayController::datagramCounts() const {
     return d->datagrams.counts();
 }
 bool RelayController::serverReachable() const {
-    return d->serverReachable;
+    return d->monitor.reachable(1);
 }
 bool RelayController::server2Reachable() const {
-    return d->server2Reachable;
+    return d->monitor.reachable(2);
 }
 qint16 RelayController::autoStart() const {
     return d->autoStart;

@@ -21,11 +21,6 @@ UpstreamMonitor::~UpstreamMonitor() {
 
 void UpstreamMonitor::probeUpstreams(const Upstream& server1, const Upstream& server2) {
     cancel();
-    // A result is kept from one probe to the next only for the same server.
-    if (!(server1 == m_targets[0]))
-        m_results[0] = false;
-    if (!(server2 == m_targets[1]))
-        m_results[1] = false;
     m_targets[0] = server1;
     m_targets[1] = server2;
     m_current = 0;
@@ -72,8 +67,11 @@ void UpstreamMonitor::startAttempt() {
                 return;
             // No socket to probe with says nothing of the server: the last
             // result stands until a later probe can tell.
+            // A result stands only for the server it was found for.
+            const int index = m_current - 1;
             const bool localShortage = error == QAbstractSocket::SocketResourceError;
-            finishAttempt(localShortage && m_results[m_current - 1]);
+            finishAttempt(localShortage && m_results[index] &&
+                          m_resultFor[index] == m_targets[index]);
         },
         Qt::QueuedConnection);
     m_deadline.start(m_timeoutMs);
@@ -88,11 +86,8 @@ void UpstreamMonitor::finishAttempt(bool reachable) {
     m_deadline.stop();
     dropSocket();
     m_results[m_current - 1] = reachable;
-    const int server = m_current;
-    emit serverProbed(server, reachable);
-    if (!m_probing || m_current != server)
-        return; // cancelled or restarted by a receiver
-    if (server == 1) {
+    m_resultFor[m_current - 1] = m_targets[m_current - 1];
+    if (m_current == 1) {
         startAttempt();
         return;
     }

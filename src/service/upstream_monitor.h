@@ -30,11 +30,16 @@ public:
     // connection arrives there is the relay itself and counts as unreachable.
     void setOwnPort(quint16 port) { m_ownPort = port; }
 
+    // The last result for server 1 or 2 (false before any), known as soon as
+    // that server's attempt is over and kept while the next probe runs: new
+    // clients go by it.
+    bool reachable(int server) const { return m_results[server - 1]; }
+    // That server counts as unreachable until its next result.
+    void forget(int server) { m_results[server - 1] = false; }
+
 signals:
-    // server is 1 or 2, reported as soon as that server's attempt is over.
-    void serverProbed(int server, bool reachable);
     void probeFinished(bool server1Reachable, bool server2Reachable);
-    // Before serverProbed: that server's probe reached the relay's own listener.
+    // As soon as that server's probe reached the relay's own listener.
     void ownListenerReached(int server);
 
 private:
@@ -48,6 +53,7 @@ private:
     int m_current = 0; // 0 before the first attempt, then 1 or 2
     Upstream m_targets[2];
     bool m_results[2] = {false, false};
+    Upstream m_resultFor[2]; // the server each result was found for
     quint64 m_attempt = 0;
     QPointer<QTcpSocket> m_socket;
     QTimer m_deadline;
