@@ -1,6 +1,8 @@
 # make run   installs what is missing, builds, starts the program
 # make test  installs what is missing, builds, runs the whole suite
 # make test SANITIZE=1   the same under AddressSanitizer and UndefinedBehaviorSanitizer
+# make test SANITIZE=thread   the same under ThreadSanitizer (build-tsan)
+# make test LAYERS='relay|service'   only those layers' tests (TESTS=regex: by name)
 # make package  a Debian package (build/quillet-mirror_*.deb)
 # make bench / make fuzz
 # make stress   floods, churn, bad files and datagrams against the built program
@@ -11,6 +13,9 @@ MAKEFLAGS += --no-print-directory
 ifeq ($(SANITIZE),1)
 BUILD := build-asan
 CMAKE_FLAGS := -DQM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else ifeq ($(SANITIZE),thread)
+BUILD := build-tsan
+CMAKE_FLAGS := -DQM_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=Debug
 else
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -34,7 +39,8 @@ run: build
 
 test: build
 	@scripts/install-deps.sh test
-	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS) \
+		$(if $(LAYERS),-L '$(LAYERS)') $(if $(TESTS),-R '$(TESTS)')
 
 package: build
 	@scripts/install-deps.sh package

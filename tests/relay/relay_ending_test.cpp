@@ -21,6 +21,7 @@ private slots:
 
         c2->write("bye");
         QTRY_COMPARE(f.server1.received(), QByteArray("bye"));
+        QCOMPARE(readExactly(*c2, 3), QByteArray("bye")); // counted only before the close
         c2->close();
         QTRY_COMPARE(f.ended.size(), 1);
         QCOMPARE(f.ended[0].slot, 2);

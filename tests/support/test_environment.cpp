@@ -9,4 +9,8 @@ void prepareEnvironment() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
+int slowBuildMs(int ms) {
+    return ms * QM_TIME_FACTOR;
+}
+
 } // namespace qm::test

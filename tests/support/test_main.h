@@ -9,6 +9,9 @@ namespace qm::test {
 // Offscreen platform and a fixed English (US) locale, whatever the machine says.
 void prepareEnvironment();
 
+// A wait's deadline, stretched in builds whose code runs several times slower.
+int slowBuildMs(int ms);
+
 } // namespace qm::test
 
 // Like QTEST_MAIN, with the environment fixed first. _CORE for tests without widgets.
