@@ -23,11 +23,13 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -125,7 +127,7 @@ class Load {
 public:
     Load(std::uint16_t port, int roundsEach, double seconds, AppContext& ctx)
         : m_port(port), m_roundsEach(roundsEach), m_seconds(seconds), m_ctx(ctx),
-          m_mainThread(gettid()) {}
+          m_mainThread(pthread_self()) {}
 
     void run() {
         try {
@@ -145,6 +147,14 @@ private:
         QMetaObject::invokeMethod(qApp, work, Qt::BlockingQueuedConnection);
     }
 
+    double mainThreadSeconds() const {
+        clockid_t clock;
+        timespec used{};
+        if (pthread_getcpuclockid(m_mainThread, &clock) != 0 || clock_gettime(clock, &used) != 0)
+            return 0;
+        return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+    }
+
     void runRounds() {
         std::printf("window-load-bench: %d idle pairs, %d connections x %.0f messages/s of %d "
                     "bytes, %.0f s per round\n",
@@ -159,13 +169,13 @@ private:
                     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
                     m_window->show();
                 });
-            const double busyBefore = processorSeconds(m_mainThread);
+            const double busyBefore = mainThreadSeconds();
             const auto start = std::chrono::steady_clock::now();
             round.figures =
                 chatter(m_port, ChattyConnections, MessagesPerSecond, MessageBytes, m_seconds);
             const double wall =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            round.mainBusyPercent = (processorSeconds(m_mainThread) - busyBefore) / wall * 100;
+            round.mainBusyPercent = (mainThreadSeconds() - busyBefore) / wall * 100;
             onMainThread([this] { m_window.reset(); });
             // Other processes on the machine delay the relay as much as the window can.
             double load = 0;
@@ -184,7 +194,7 @@ private:
     int m_roundsEach;
     double m_seconds;
     AppContext& m_ctx;
-    pid_t m_mainThread;
+    pthread_t m_mainThread;
     std::unique_ptr<OnlineListWindow> m_window;
     std::vector<Round> m_rounds;
     std::string m_failure;
