@@ -49,6 +49,7 @@ package: build
 bench: build
 	@$(BUILD)/bench/relay-bench
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/online-list-bench
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/window-load-bench
 
 stress: build
 	@$(BUILD)/bench/stress/quillet-stress $(BUILD)/quillet-mirror
