@@ -3,6 +3,7 @@
 #include "relay/relay_engine_impl.h"
 
 #include "relay/bound_port.h"
+#include "relay/endpoint_poll.h"
 #include "relay/own_listener.h"
 #include "relay/proxy_header.h"
 #include "relay/socket_options.h"
@@ -189,6 +190,7 @@ void RelayEngine::Impl::admit(int fd, const SocketAddress& peer) {
     setPairSocketOptions(fd, peerLoss);
     setPairSocketOptions(serverFd, peerLoss);
     pairTable.occupy(pair.slot, std::move(owned));
+    shared.pairSides.fetch_add(2, std::memory_order_relaxed);
     setDeadline(pair.server, connectTimeoutMs);
 
     emit q->upstreamChosen(*upstream);
@@ -272,7 +274,7 @@ bool RelayEngine::Impl::connectUpstream(RelayPair& pair, const SocketTarget& tar
         pair.ownPortKey = endpointKey(*local);
         ownPortConnects[*pair.ownPortKey] = {pair.slot, pair.serial};
     }
-    if (!watch(server, EPOLL_CTL_ADD))
+    if (!watchEndpoint(epollFd, server, EPOLL_CTL_ADD))
         return false;
     if (result == 0)
         finishConnect(pair, EPOLLOUT);
@@ -308,21 +310,16 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     pair.state = RelayPair::State::Live;
     pair.acceptedAt = clock.now();
     pair.acceptedSteady = std::chrono::steady_clock::now();
-    // Whatever the client sent while it waited is read from here on.
+    // Whatever the client sent while it waited is read from here on, on the
+    // pair's engine thread.
     pair.client.canRead = true;
     pair.client.canWrite = true;
-    if (!watch(pair.client, EPOLL_CTL_ADD))
-        return endPair(pair, Ending::ClientFailed);
+    handOver(pair);
 
     emit q->onlineDisplayRefresh(OnlinePrefix::ClientSide, online);
     if (pair.ended)
         return;
     emit q->clientAccepted(pair.slot, pair.clientAddress, pair.upstream);
-    if (pair.ended)
-        return;
-    // Upstream bytes sent before this moment wait in the socket (the connect
-    // event said so, or a later one will) and go out now.
-    takeTurn(pair, pair.server);
 }
 
 bool RelayEngine::Impl::sendProxyHeader(RelayPair& pair) {

@@ -3,7 +3,9 @@
 // and shut its sending side waits for the reply, a server that said goodbye
 // may still read. Its bytes go on to the side that ended, uncounted, until it
 // ends too or falls silent; each end of stream is passed on as a shutdown.
-#include "relay/relay_engine_impl.h"
+#include "relay/pair_loop.h"
+
+#include "relay/endpoint_poll.h"
 
 #include <cerrno>
 #include <sys/epoll.h>
@@ -19,7 +21,7 @@ Endpoint& otherSide(RelayPair& pair, const Endpoint& side) {
 
 } // namespace
 
-bool RelayEngine::Impl::keepHalfOpen(std::unique_ptr<RelayPair>& owned) {
+bool PairLoop::keepHalfOpen(std::unique_ptr<RelayPair>& owned) {
     RelayPair& pair = *owned;
     Endpoint& finished = pair.client.sawEnd ? pair.client : pair.server;
     Endpoint& open = otherSide(pair, finished);
@@ -29,13 +31,14 @@ bool RelayEngine::Impl::keepHalfOpen(std::unique_ptr<RelayPair>& owned) {
     pair.finished = &finished;
     pair.lastCarried = std::chrono::steady_clock::now();
     halfOpenPairs.emplace(&pair, std::move(owned));
+    shared.lingeringSides.fetch_add(2, std::memory_order_relaxed);
     armHalfOpenDeadline(pair);
     // Carried on from the event loop, after the ending has been announced.
     queueTurn(pair);
     return true;
 }
 
-void RelayEngine::Impl::onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 events) {
+void PairLoop::onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 events) {
     // The side that ended reads no more; an error or hang-up there means it is
     // gone, and the other side only gets what was read for it.
     if (&endpoint == pair.finished && (events & (EPOLLERR | EPOLLHUP)))
@@ -43,7 +46,7 @@ void RelayEngine::Impl::onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, qui
     carryHalfOpen(pair);
 }
 
-void RelayEngine::Impl::carryHalfOpen(RelayPair& pair) {
+void PairLoop::carryHalfOpen(RelayPair& pair) {
     Endpoint& finished = *pair.finished;
     Endpoint& open = otherSide(pair, finished);
     const std::size_t waitingBefore = finished.out.size() + open.out.size();
@@ -103,9 +106,9 @@ void RelayEngine::Impl::carryHalfOpen(RelayPair& pair) {
     armHalfOpenDeadline(pair);
 }
 
-void RelayEngine::Impl::endHalfOpen(RelayPair& pair, Endpoint* survivor) {
+void PairLoop::endHalfOpen(RelayPair& pair, Endpoint* survivor) {
     pair.halfOpen = false;
-    clearDeadline(otherSide(pair, *pair.finished));
+    deadlines.clear(otherSide(pair, *pair.finished));
     if (pair.queued) {
         std::erase(turns, &pair);
         pair.queued = false;
@@ -115,26 +118,28 @@ void RelayEngine::Impl::endHalfOpen(RelayPair& pair, Endpoint* survivor) {
         if (side == survivor)
             retire(*side, true);
         else if (side->fd >= 0)
-            closeEndpoint(*side);
+            closeEndpoint(epollFd, *side);
     }
     auto found = halfOpenPairs.find(&pair);
     endedPairs.push_back(std::move(found->second));
     halfOpenPairs.erase(found);
+    shared.lingeringSides.fetch_sub(2, std::memory_order_relaxed);
 }
 
 // Bounded by silence: the linger time while bytes wait for a side that does
 // not take them, the half-close time while nothing waits.
-void RelayEngine::Impl::armHalfOpenDeadline(RelayPair& pair) {
+void PairLoop::armHalfOpenDeadline(RelayPair& pair) {
     Endpoint& open = otherSide(pair, *pair.finished);
     const bool waiting = !pair.finished->out.empty() || !open.out.empty();
-    const SteadyTime due =
-        pair.lastCarried + std::chrono::milliseconds(waiting ? lingerMs : halfCloseIdleMs);
+    const int ms =
+        (waiting ? shared.lingerMs : shared.halfCloseIdleMs).load(std::memory_order_relaxed);
+    const SteadyTime due = pair.lastCarried + std::chrono::milliseconds(ms);
     // Pushed back lazily: a deadline that comes too early is armed again.
     if (!open.hasDeadline || due < open.deadline->first)
-        setDeadlineAt(open, due);
+        deadlines.set(open, due);
 }
 
-void RelayEngine::Impl::onHalfOpenDeadline(RelayPair& pair) {
+void PairLoop::onHalfOpenDeadline(RelayPair& pair) {
     armHalfOpenDeadline(pair);
     Endpoint& open = otherSide(pair, *pair.finished);
     if (open.deadline->first > std::chrono::steady_clock::now())

@@ -17,10 +17,6 @@ RelayEngine::Impl::Impl(RelayEngine* owner, const BanTable& banTable, const Cloc
     QObject::connect(pollNotifier.get(), &QSocketNotifier::activated, q,
                      [this] { onPollerReadable(); });
 
-    turnTimer.setSingleShot(true);
-    turnTimer.setInterval(0);
-    QObject::connect(&turnTimer, &QTimer::timeout, q, [this] { runQueuedTurns(); });
-
     deadlineTimer.setSingleShot(true);
     deadlineTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadlineTimer, &QTimer::timeout, q, [this] { onDeadline(); });
@@ -33,9 +29,11 @@ RelayEngine::Impl::Impl(RelayEngine* owner, const BanTable& banTable, const Cloc
 }
 
 RelayEngine::Impl::~Impl() {
-    // Quietly: nobody listens any more.
+    // Quietly: nobody listens any more. The threads close what they hold.
     pollNotifier.reset();
+    reportNotifier.reset();
     delete listenNotifier;
+    threads.clear();
     for (int slot = 1; slot <= pairTable.highest(); ++slot) {
         if (RelayPair* pair = pairTable.at(slot)) {
             if (pair->lookupId >= 0)
@@ -45,23 +43,11 @@ RelayEngine::Impl::~Impl() {
                     ::close(side->fd);
         }
     }
-    for (auto& entry : lingering)
-        if (entry.first->fd >= 0)
-            ::close(entry.first->fd);
-    for (auto& entry : halfOpenPairs)
-        for (Endpoint* side : {&entry.first->client, &entry.first->server})
-            if (side->fd >= 0)
-                ::close(side->fd);
     if (listenFd >= 0)
         ::close(listenFd);
     if (spareFd >= 0)
         ::close(spareFd);
     ::close(epollFd);
-}
-
-int RelayEngine::Impl::ownDescriptors() const {
-    const auto sides = 2 * (pairTable.used() + halfOpenPairs.size() + openPipes) + lingering.size();
-    return static_cast<int>(sides) + 1 + (listenFd >= 0) + (spareFd >= 0); // and the poller's
 }
 
 RelayEngine::RelayEngine(const BanTable& bans, const Clock& clock, QObject* parent)
@@ -91,11 +77,15 @@ void RelayEngine::setConnectTimeoutMs(int ms) {
 }
 
 void RelayEngine::setCloseLingerMs(int ms) {
-    d->lingerMs = ms;
+    d->shared.lingerMs.store(ms, std::memory_order_relaxed);
 }
 
 void RelayEngine::setHalfCloseIdleMs(int ms) {
-    d->halfCloseIdleMs = ms;
+    d->shared.halfCloseIdleMs.store(ms, std::memory_order_relaxed);
+}
+
+void RelayEngine::setThreads(int count) {
+    d->threadCount = std::max(d->threadCount, qBound(1, count, MaxThreads));
 }
 
 void RelayEngine::setPeerLossTimings(const PeerLossTimings& timings) {
@@ -136,7 +126,9 @@ void RelayEngine::closeAllPairs() {
     Impl::Scope scope(*d);
     for (int slot = d->pairTable.highest(); slot >= 1; --slot)
         if (RelayPair* pair = d->pairTable.at(slot))
-            d->endPair(*pair, Impl::Ending::Restart);
+            d->endPair(*pair, Ending::Restart);
+    // Closed on their threads before a new listener opens.
+    d->syncThreads();
 }
 
 qint16 RelayEngine::onlineN() const {
@@ -152,8 +144,9 @@ std::vector<PairSnapshot> RelayEngine::livePairs() const {
     for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
         const RelayPair* pair = d->pairTable.at(slot);
         if (pair && pair->state == RelayPair::State::Live)
-            result.push_back({slot, pair->clientAddress, pair->acceptedAt, pair->bytesFromClient,
-                              pair->bytesFromServer});
+            result.push_back({slot, pair->clientAddress, pair->acceptedAt,
+                              pair->counters->fromClient.load(std::memory_order_relaxed),
+                              pair->counters->fromServer.load(std::memory_order_relaxed)});
     }
     return result;
 }
@@ -167,7 +160,7 @@ int RelayEngine::pairsInProgress() const {
 }
 
 int RelayEngine::lingeringSockets() const {
-    return static_cast<int>(d->lingering.size() + 2 * d->halfOpenPairs.size());
+    return d->shared.lingeringSides.load(std::memory_order_relaxed);
 }
 
 bool RelayEngine::disconnectFirst(const QString& address) {
@@ -175,7 +168,7 @@ bool RelayEngine::disconnectFirst(const QString& address) {
     for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
         RelayPair* pair = d->pairTable.at(slot);
         if (pair && pair->state == RelayPair::State::Live && pair->clientAddress == address) {
-            d->endPair(*pair, Impl::Ending::Disconnected);
+            d->endPair(*pair, Ending::Disconnected);
             return true;
         }
     }

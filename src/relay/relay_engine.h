@@ -21,8 +21,9 @@
 namespace qm {
 
 // Accepts clients on the listening port, connects each one upstream before it
-// is accepted, relays bytes both ways and ends pairs. Single-threaded, driven
-// by the Qt event loop; never blocks.
+// is accepted, relays bytes both ways and ends pairs. Accepting and all signals
+// are on the thread of the Qt event loop, which is never blocked; accepted
+// pairs are relayed on engine threads of their own.
 class RelayEngine : public QObject {
     Q_OBJECT
 public:
@@ -55,6 +56,10 @@ public:
     // value above the slot capacity counts as the capacity. A client over
     // either is refused as a banned one is.
     void setAddressLimits(int pairsPerAddress, int connectsPerSecond);
+    // Engine threads that relay accepted pairs (1 by default, at most
+    // MaxThreads); started as pairs come. The number only grows.
+    static constexpr int MaxThreads = 64;
+    void setThreads(int count);
     // 1 or 2: each new pair's upstream stream starts with a PROXY protocol
     // header of that version (not counted as relayed bytes); 0, the default,
     // sends none. Pairs already standing are not touched.

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "relay/address_limits.h"
+#include "relay/deadline_queue.h"
+#include "relay/engine_shared.h"
+#include "relay/engine_thread.h"
 #include "relay/fd_limit.h"
 #include "relay/relay_engine.h"
 #include "relay/relay_pair.h"
@@ -11,47 +14,20 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <deque>
 #include <map>
 #include <netinet/in.h>
 
 namespace qm {
 
-// The engine's state and steps. Live pairs run on raw non-blocking descriptors
-// watched by one edge-triggered epoll instance, whose descriptor is a single
-// notifier on the Qt event loop. Objects that a signal handler may end while
-// they are in use are freed only when the outermost call returns.
+// The engine's state and the main thread's steps: accepting, connecting
+// upstream and the bookkeeping of endings. Pairs being connected are watched by
+// an edge-triggered epoll set behind one notifier on the Qt event loop; once
+// accepted, a pair is handed to an engine thread, which relays it and reports
+// its ending back. Objects that a signal handler may end while they are in use
+// are freed only when the outermost call returns.
 struct RelayEngine::Impl {
     Impl(RelayEngine* owner, const BanTable& banTable, const Clock& wallClock);
     ~Impl();
-
-    // Bytes taken from a side per read, and reads per side before others get a turn.
-    static constexpr std::size_t ChunkBytes = 256 * 1024;
-    static constexpr int ReadsPerTurn = 8;
-
-    enum class Ending {
-        ClientClosed,
-        ClientFailed,
-        ServerClosed,
-        ServerFailed, // also an upstream that cannot be reached in time
-        SendToClientFailed,
-        SendToServerFailed,
-        Disconnected,
-        Restart,
-        BannedMeanwhile, // banned while its upstream connection was being made
-    };
-    // What an ending does besides freeing the slot.
-    struct EndingRule {
-        bool lowersCount;
-        std::optional<OnlinePrefix> prefix;
-        bool forwardingFailed;
-        bool deliverToClient; // else the client side is closed at once
-        bool deliverToServer;
-        bool halfClose; // the other side may go on sending (half_close.cpp)
-    };
-    static EndingRule ruleFor(Ending how);
-    enum class Flow { Idle, More, Ended };
-    enum class Flush { Done, Waiting, Failed };
 
     // Keeps objects alive until the outermost engine call returns.
     class Scope {
@@ -88,44 +64,23 @@ struct RelayEngine::Impl {
     bool isOwnConnection(const SocketAddress& peer);
     void endAsOwnConnection(RelayPair& pair);
 
-    // relaying.cpp
-    bool watch(Endpoint& endpoint, int operation);
+    // handing_over.cpp
     void onPollerReadable();
-    void dispatch(Endpoint& endpoint, quint32 events);
-    void takeTurn(RelayPair& pair, Endpoint& first);
-    Flow pump(RelayPair& pair, Endpoint& from, Endpoint& to, quint64& counter);
-    Flush flush(Endpoint& endpoint);
-    bool sendOrKeep(Endpoint& to, const char* bytes, std::size_t count);
-    bool waiting(const Endpoint& to) const { return !to.out.empty() || to.piped.held() > 0; }
-    void openPipe(Endpoint& to);
-    Flush flushPipe(Endpoint& to);
-    void takeIntoMemory(Endpoint& to);
-    void queueTurn(RelayPair& pair);
-    void runQueuedTurns();
-    char* scratchBuffer();
+    void handOver(RelayPair& pair);
+    EngineThread& leastLoadedThread(int* index);
+    void onEndingReports();
+    void syncThreads();
 
     // ending.cpp
     void endPair(RelayPair& pair, Ending how);
-    void retire(Endpoint& endpoint, bool deliver);
-    void closeEndpoint(Endpoint& endpoint);
-    void stepLingering(LingeringSocket& socket);
-    void closeLingering(LingeringSocket& socket);
+    void bookEnding(RelayPair& pair, Ending how, SteadyTime endedAt);
     void setDeadline(Endpoint& endpoint, int ms);
-    void setDeadlineAt(Endpoint& endpoint, SteadyTime due);
     void clearDeadline(Endpoint& endpoint);
     void onDeadline();
     void armDeadlineTimer();
     void collectGarbage();
     void lowerCount();
-    int ownDescriptors() const;
-
-    // half_close.cpp
-    bool keepHalfOpen(std::unique_ptr<RelayPair>& owned);
-    void onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 events);
-    void carryHalfOpen(RelayPair& pair);
-    void endHalfOpen(RelayPair& pair, Endpoint* survivor);
-    void armHalfOpenDeadline(RelayPair& pair);
-    void onHalfOpenDeadline(RelayPair& pair);
+    int ownDescriptors();
 
     RelayEngine* q;
     const BanTable& bans;
@@ -134,8 +89,6 @@ struct RelayEngine::Impl {
     const Clock& clock;
     UpstreamChooser chooser;
     int connectTimeoutMs = 5000;
-    int lingerMs = 5000;
-    int halfCloseIdleMs = 60000;
     PeerLossTimings peerLoss;
     qint16 online = 0;
     quint64 nextSerial = 1;
@@ -160,20 +113,20 @@ struct RelayEngine::Impl {
     QSocketNotifier* listenNotifier = nullptr;
     QTimer acceptPause;
 
-    int epollFd = -1;
+    int epollFd = -1; // pairs being connected upstream
     std::unique_ptr<QSocketNotifier> pollNotifier;
     SlotTable pairTable;
-    std::map<LingeringSocket*, std::unique_ptr<LingeringSocket>> lingering;
-    std::map<RelayPair*, std::unique_ptr<RelayPair>> halfOpenPairs;
     std::vector<std::unique_ptr<RelayPair>> endedPairs;
-    std::vector<std::unique_ptr<LingeringSocket>> closedLingering;
-    std::deque<RelayPair*> turns; // pairs that used up their reads and have more
-    QTimer turnTimer;
-    DeadlineMap deadlines;
+    DeadlineQueue deadlines;
     QTimer deadlineTimer;
     SteadyTime deadlineArmedFor{};
-    std::unique_ptr<char[]> scratch;
-    int openPipes = 0; // two descriptors each
+
+    EngineShared shared;
+    int threadCount = 1;
+    // Started as pairs come, up to threadCount; never fewer.
+    std::vector<std::unique_ptr<EngineThread>> threads;
+    std::vector<int> pairsOnThread;
+    std::unique_ptr<QSocketNotifier> reportNotifier;
 };
 
 } // namespace qm

@@ -7,8 +7,10 @@
 
 #include <QList>
 
+#include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 
 namespace qm {
 
@@ -17,7 +19,7 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 struct Endpoint;
 using DeadlineMap = std::multimap<SteadyTime, Endpoint*>;
 
-// One descriptor watched by the engine's poller: a side of a pair, or a side
+// One descriptor watched by a poller: a side of a pair, or a side
 // of an ended pair that still delivers what was read before the ending.
 struct Endpoint {
     enum class Role : quint8 { Client, Server, Lingering };
@@ -47,6 +49,15 @@ struct LingeringSocket : Endpoint {
     bool closed = false;
 };
 
+// A pair's traffic: written by the thread that relays it, read by the main
+// thread for the online list and the ending's log line.
+struct PairCounters {
+    std::atomic<quint64> fromClient{0}; // counter A
+    std::atomic<quint64> fromServer{0}; // counter B
+};
+
+// A pair as the main thread holds it from the request to the ending, and as
+// an engine thread holds it while it relays (only descriptors and flags).
 struct RelayPair {
     enum class State : quint8 { Resolving, Connecting, Live };
 
@@ -77,9 +88,9 @@ struct RelayPair {
     int serverFamily = 0;          // of server.fd
     bool serverSocketUsed = false; // a connect was tried on server.fd
     QDateTime acceptedAt;
-    SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump
-    quint64 bytesFromClient = 0; // counter A
-    quint64 bytesFromServer = 0; // counter B
+    SteadyTime acceptedSteady{};            // for the pair's duration; the wall clock may jump
+    std::shared_ptr<PairCounters> counters; // from the acceptance
+    int thread = -1;                        // the engine thread it was handed to
 };
 
 } // namespace qm

@@ -1,7 +1,7 @@
 // Copying bytes between the two sides of live pairs, with counting and
 // backpressure: a side is read only while the other side has nothing waiting
 // (at most one read), so TCP flow control reaches the sender.
-#include "relay/relay_engine_impl.h"
+#include "relay/pair_loop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,72 +10,13 @@
 
 namespace qm {
 
-namespace {
-
-constexpr int EventsPerWait = 256;
-constexpr int WaitsPerWakeUp = 4;
-
-} // namespace
-
-char* RelayEngine::Impl::scratchBuffer() {
-    if (!scratch)
-        scratch = std::make_unique_for_overwrite<char[]>(ChunkBytes);
-    return scratch.get();
-}
-
-bool RelayEngine::Impl::watch(Endpoint& endpoint, int operation) {
-    epoll_event event{};
-    event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
-    event.data.ptr = &endpoint;
-    if (epoll_ctl(epollFd, operation, endpoint.fd, &event) != 0)
-        return false;
-    endpoint.watched = true;
-    return true;
-}
-
-void RelayEngine::Impl::onPollerReadable() {
-    Scope scope(*this);
-    epoll_event events[EventsPerWait];
-    for (int wait = 0; wait < WaitsPerWakeUp; ++wait) {
-        const int count = epoll_wait(epollFd, events, EventsPerWait, 0);
-        for (int i = 0; i < count; ++i)
-            dispatch(*static_cast<Endpoint*>(events[i].data.ptr), events[i].events);
-        if (count < EventsPerWait)
-            break;
-    }
-    runQueuedTurns();
-}
-
-void RelayEngine::Impl::dispatch(Endpoint& endpoint, quint32 events) {
-    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))
-        endpoint.canRead = true;
-    if (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))
-        endpoint.peerClosed = true;
-    if (events & (EPOLLOUT | EPOLLHUP | EPOLLERR))
-        endpoint.canWrite = true;
-
-    if (endpoint.role == Endpoint::Role::Lingering) {
-        auto& socket = static_cast<LingeringSocket&>(endpoint);
-        if (!socket.closed)
-            stepLingering(socket);
-        return;
-    }
-    RelayPair& pair = *endpoint.pair;
-    if (pair.halfOpen)
-        return onHalfOpenEvent(pair, endpoint, events);
-    if (pair.ended)
-        return;
-    if (pair.state == RelayPair::State::Connecting)
-        return finishConnect(pair, events);
-    takeTurn(pair, endpoint);
-}
-
-void RelayEngine::Impl::takeTurn(RelayPair& pair, Endpoint& first) {
+void PairLoop::takeTurn(RelayPair& pair, Endpoint& first) {
     // The side that raised the event is read first, so a client that resets
     // is seen as its own ending, not as a failed send towards it.
     Endpoint& second = &first == &pair.client ? pair.server : pair.client;
-    const auto counterOf = [&pair](const Endpoint& from) -> quint64& {
-        return from.role == Endpoint::Role::Client ? pair.bytesFromClient : pair.bytesFromServer;
+    const auto counterOf = [&pair](const Endpoint& from) -> std::atomic<quint64>& {
+        return from.role == Endpoint::Role::Client ? pair.counters->fromClient
+                                                   : pair.counters->fromServer;
     };
     const Flow a = pump(pair, first, second, counterOf(first));
     if (a == Flow::Ended)
@@ -87,8 +28,8 @@ void RelayEngine::Impl::takeTurn(RelayPair& pair, Endpoint& first) {
         queueTurn(pair);
 }
 
-RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from, Endpoint& to,
-                                                quint64& counter) {
+PairLoop::Flow PairLoop::pump(RelayPair& pair, Endpoint& from, Endpoint& to,
+                              std::atomic<quint64>& counter) {
     const bool fromClient = from.role == Endpoint::Role::Client;
     for (int read = 0; read < ReadsPerTurn; ++read) {
         if (waiting(to)) {
@@ -113,7 +54,9 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
         const ssize_t n =
             spliced ? to.piped.fillFrom(from.fd) : ::recv(from.fd, buffer, ChunkBytes, 0);
         if (n > 0) {
-            counter += static_cast<quint64>(n);
+            // This thread is the only writer: no locked add.
+            counter.store(counter.load(std::memory_order_relaxed) + static_cast<quint64>(n),
+                          std::memory_order_relaxed);
             bool sent = true;
             if (spliced) {
                 // A short splice may only mean a full pipe: read on until EAGAIN.
@@ -149,7 +92,7 @@ RelayEngine::Impl::Flow RelayEngine::Impl::pump(RelayPair& pair, Endpoint& from,
     return from.canRead && (!waiting(to) || from.peerClosed) ? Flow::More : Flow::Idle;
 }
 
-RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
+PairLoop::Flush PairLoop::flush(Endpoint& to) {
     while (!to.out.empty()) {
         if (!to.canWrite)
             return Flush::Waiting;
@@ -170,7 +113,7 @@ RelayEngine::Impl::Flush RelayEngine::Impl::flush(Endpoint& to) {
     return flushPipe(to);
 }
 
-bool RelayEngine::Impl::sendOrKeep(Endpoint& to, const char* bytes, std::size_t count) {
+bool PairLoop::sendOrKeep(Endpoint& to, const char* bytes, std::size_t count) {
     if (!to.out.empty()) {
         to.out.append(bytes, count);
         return true;
@@ -195,29 +138,11 @@ bool RelayEngine::Impl::sendOrKeep(Endpoint& to, const char* bytes, std::size_t 
     return true;
 }
 
-void RelayEngine::Impl::queueTurn(RelayPair& pair) {
+void PairLoop::queueTurn(RelayPair& pair) {
     if (pair.queued)
         return;
     pair.queued = true;
     turns.push_back(&pair);
-    if (!turnTimer.isActive())
-        turnTimer.start();
-}
-
-void RelayEngine::Impl::runQueuedTurns() {
-    Scope scope(*this);
-    // One round: pairs queued during it wait for the next one.
-    for (std::size_t round = turns.size(); round > 0 && !turns.empty(); --round) {
-        RelayPair* pair = turns.front();
-        turns.pop_front();
-        pair->queued = false;
-        if (pair->halfOpen)
-            carryHalfOpen(*pair);
-        else
-            takeTurn(*pair, pair->client);
-    }
-    if (!turns.empty() && !turnTimer.isActive())
-        turnTimer.start();
 }
 
 } // namespace qm

@@ -5,7 +5,7 @@
 
 namespace qm {
 
-bool SplicePipe::open(int& openPipes, std::size_t capacity) {
+bool SplicePipe::open(std::atomic<int>& openPipes, std::size_t capacity) {
     int ends[2];
     if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0)
         return false;
@@ -26,7 +26,7 @@ bool SplicePipe::open(int& openPipes, std::size_t capacity) {
     m_capacity = static_cast<std::size_t>(actual);
     m_held = 0;
     m_openPipes = &openPipes;
-    ++openPipes;
+    openPipes.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
@@ -37,7 +37,7 @@ void SplicePipe::close() {
     ::close(m_writeFd);
     m_readFd = m_writeFd = -1;
     m_held = 0;
-    --*m_openPipes;
+    m_openPipes->fetch_sub(1, std::memory_order_relaxed);
     m_openPipes = nullptr;
 }
 

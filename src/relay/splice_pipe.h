@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <sys/types.h>
 
@@ -20,7 +21,7 @@ public:
     // Bytes in the pipe, not yet sent.
     std::size_t held() const { return m_held; }
     // False when no pipe of at least a quarter of capacity can be had.
-    bool open(int& openPipes, std::size_t capacity);
+    bool open(std::atomic<int>& openPipes, std::size_t capacity);
     void close();
 
     // Into the pipe from a socket, at most its capacity: bytes moved, 0 at the
@@ -36,7 +37,7 @@ private:
     int m_writeFd = -1;
     std::size_t m_held = 0;
     std::size_t m_capacity = 0;
-    int* m_openPipes = nullptr;
+    std::atomic<int>* m_openPipes = nullptr;
 };
 
 } // namespace qm

@@ -1,6 +1,6 @@
 // Bulk transfers through a pipe per direction: a side that fills a whole read
 // is spliced from then on, so its bytes no longer cross into the relay's memory.
-#include "relay/relay_engine_impl.h"
+#include "relay/pair_loop.h"
 
 #include <cerrno>
 
@@ -13,13 +13,14 @@ constexpr int DescriptorsKeptForClients = 16;
 
 } // namespace
 
-void RelayEngine::Impl::openPipe(Endpoint& to) {
-    if (to.piped.isOpen() || !descriptors.allows(ownDescriptors(), 2 + DescriptorsKeptForClients))
+void PairLoop::openPipe(Endpoint& to) {
+    if (to.piped.isOpen() ||
+        !descriptors.allows(shared.descriptors(), 2 + DescriptorsKeptForClients))
         return;
-    to.piped.open(openPipes, ChunkBytes); // without one, bytes go through memory
+    to.piped.open(shared.pipes, ChunkBytes); // without one, bytes go through memory
 }
 
-RelayEngine::Impl::Flush RelayEngine::Impl::flushPipe(Endpoint& to) {
+PairLoop::Flush PairLoop::flushPipe(Endpoint& to) {
     while (to.piped.held() > 0) {
         if (!to.canWrite)
             return Flush::Waiting;
@@ -35,7 +36,7 @@ RelayEngine::Impl::Flush RelayEngine::Impl::flushPipe(Endpoint& to) {
     return Flush::Done;
 }
 
-void RelayEngine::Impl::takeIntoMemory(Endpoint& to) {
+void PairLoop::takeIntoMemory(Endpoint& to) {
     if (!to.piped.isOpen())
         return;
     char* buffer = scratchBuffer();

@@ -10,6 +10,7 @@ const QString Section = QStringLiteral("relay");
 const QString ConnectionsPerIp = QStringLiteral("Connections_Per_IP");
 const QString ConnectsPerIpPerSecond = QStringLiteral("Connects_Per_IP_Per_Second");
 const QString ProxyProtocol = QStringLiteral("Proxy_Protocol");
+const QString Threads = QStringLiteral("Threads");
 
 int limitFrom(const QString& key, const QString& text, QStringList* ignored) {
     if (text.isEmpty())
@@ -38,7 +39,8 @@ int proxyVersionFrom(const QString& text, QStringList* ignored) {
 } // namespace
 
 const IniKeys& relayOptionKeys() {
-    static const IniKeys keys{Section, {ConnectionsPerIp, ConnectsPerIpPerSecond, ProxyProtocol}};
+    static const IniKeys keys{Section,
+                              {ConnectionsPerIp, ConnectsPerIpPerSecond, ProxyProtocol, Threads}};
     return keys;
 }
 
@@ -52,6 +54,7 @@ RelayOptions relayOptionsFrom(const QStringList& values, QStringList* ignored) {
     options.connectionsPerIp = limitFrom(ConnectionsPerIp, values.at(0), ignored);
     options.connectsPerIpPerSecond = limitFrom(ConnectsPerIpPerSecond, values.at(1), ignored);
     options.proxyProtocol = proxyVersionFrom(values.at(2), ignored);
+    options.threads = limitFrom(Threads, values.at(3), ignored);
     return options;
 }
 

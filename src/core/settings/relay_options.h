@@ -16,6 +16,8 @@ struct RelayOptions {
     // The PROXY protocol header in front of each pair's upstream stream: 1 or
     // 2 for that version, 0 for none (also for a missing or other value).
     int proxyProtocol = 0;
+    // Engine threads relaying accepted pairs; 0 (or missing) for the default.
+    int threads = 0;
 
     bool operator==(const RelayOptions&) const = default;
 };

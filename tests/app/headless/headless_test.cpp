@@ -396,7 +396,8 @@ void HeadlessTest::runningOutOfDescriptorsNeverTakesTheRelayOffline() {
     QTRY_VERIFY_WITH_TIMEOUT(server.connectionsAccepted() >= probes + 2, 5000);
     QVERIFY(!program.output.contains(QStringLiteral("listener closed")));
 
-    clients.resize(clients.size() / 2);
+    // Enough leave that several pairs end, whichever of the clients got in.
+    clients.resize(clients.size() / 4);
     QVERIFY(QTest::qWaitFor(
         [&] {
             auto client = connectClient(port);

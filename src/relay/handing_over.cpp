@@ -1,0 +1,90 @@
+// Pairs being connected upstream, on the main thread; the hand-over of each
+// accepted pair to an engine thread, and the endings the threads report.
+#include "relay/relay_engine_impl.h"
+
+#include "relay/endpoint_poll.h"
+
+#include <algorithm>
+#include <sys/epoll.h>
+
+namespace qm {
+
+namespace {
+
+constexpr int EventsPerWait = 256;
+// A restart waits this long at most for the threads to have closed its pairs.
+constexpr std::chrono::seconds SyncLimit{2};
+
+} // namespace
+
+void RelayEngine::Impl::onPollerReadable() {
+    Scope scope(*this);
+    epoll_event events[EventsPerWait];
+    int count = EventsPerWait;
+    while (count == EventsPerWait) {
+        count = epoll_wait(epollFd, events, EventsPerWait, 0);
+        for (int i = 0; i < count; ++i) {
+            Endpoint& endpoint = *static_cast<Endpoint*>(events[i].data.ptr);
+            noteReadiness(endpoint, events[i].events);
+            RelayPair& pair = *endpoint.pair;
+            if (!pair.ended && pair.state == RelayPair::State::Connecting)
+                finishConnect(pair, events[i].events);
+        }
+    }
+}
+
+void RelayEngine::Impl::handOver(RelayPair& pair) {
+    if (pair.server.watched) {
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, pair.server.fd, nullptr);
+        pair.server.watched = false;
+    }
+    pair.counters = std::make_shared<PairCounters>();
+    auto moved = std::make_unique<RelayPair>();
+    moved->slot = pair.slot;
+    moved->serial = pair.serial;
+    moved->state = RelayPair::State::Live;
+    moved->counters = pair.counters;
+    const auto carry = [](Endpoint& from, Endpoint& to) {
+        to.fd = std::exchange(from.fd, -1);
+        to.canRead = from.canRead;
+        to.canWrite = from.canWrite;
+        to.peerClosed = from.peerClosed;
+    };
+    carry(pair.client, moved->client);
+    carry(pair.server, moved->server);
+    leastLoadedThread(&pair.thread).adopt(std::move(moved));
+}
+
+EngineThread& RelayEngine::Impl::leastLoadedThread(int* index) {
+    if (static_cast<int>(threads.size()) < threadCount) {
+        if (!reportNotifier) {
+            reportNotifier =
+                std::make_unique<QSocketNotifier>(shared.reports.fd(), QSocketNotifier::Read);
+            QObject::connect(reportNotifier.get(), &QSocketNotifier::activated, q,
+                             [this] { onEndingReports(); });
+        }
+        threads.push_back(std::make_unique<EngineThread>(shared));
+        pairsOnThread.push_back(0);
+    }
+    const auto fewest = std::min_element(pairsOnThread.begin(), pairsOnThread.end());
+    *index = static_cast<int>(fewest - pairsOnThread.begin());
+    ++*fewest;
+    return *threads[static_cast<std::size_t>(*index)];
+}
+
+void RelayEngine::Impl::onEndingReports() {
+    Scope scope(*this);
+    for (const EndingReport& report : shared.reports.take()) {
+        RelayPair* pair = pairTable.at(report.slot);
+        // Not there when the main thread ended it first (a disconnect, a restart).
+        if (pair && pair->serial == report.serial && !pair->ended)
+            bookEnding(*pair, report.how, report.at);
+    }
+}
+
+void RelayEngine::Impl::syncThreads() {
+    for (const auto& thread : threads)
+        thread->sync(SyncLimit);
+}
+
+} // namespace qm

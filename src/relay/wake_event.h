@@ -1,0 +1,22 @@
+#pragma once
+
+namespace qm {
+
+// An eventfd that one thread signals and another waits for, in its poller.
+class WakeEvent {
+public:
+    WakeEvent();
+    ~WakeEvent();
+    WakeEvent(const WakeEvent&) = delete;
+    WakeEvent& operator=(const WakeEvent&) = delete;
+
+    int fd() const { return m_fd; }
+    void signal();
+    // Clears the signal; call before looking at what it announced.
+    void drain();
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace qm
