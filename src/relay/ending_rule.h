@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/relay_engine.h" // OnlinePrefix
+#include "core/online_prefix.h"
 
 #include <optional>
 
