@@ -1,5 +1,7 @@
 #include "relay/engine_thread.h"
 
+#include <algorithm>
+#include <sched.h>
 #include <sys/epoll.h>
 
 namespace qm {
@@ -9,6 +11,13 @@ namespace {
 constexpr int EventsPerWait = 256;
 
 } // namespace
+
+int processorsAvailable() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    return std::max(1, CPU_COUNT(&set));
+}
 
 EngineThread::EngineThread(EngineShared& shared) : m_loop(shared), m_thread([this] { run(); }) {}
 

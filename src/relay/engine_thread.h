@@ -11,6 +11,9 @@
 
 namespace qm {
 
+// Processors this process may run on (its affinity mask), at least 1.
+int processorsAvailable();
+
 // A thread that relays the pairs handed to it, on its own epoll loop and
 // without a Qt event loop. The main thread reaches it through its command
 // queue and wake event only; a pair stays on its thread until it ends.

@@ -66,7 +66,9 @@ EngineThread& RelayEngine::Impl::leastLoadedThread(int* index) {
         threads.push_back(std::make_unique<EngineThread>(shared));
         pairsOnThread.push_back(0);
     }
-    const auto fewest = std::min_element(pairsOnThread.begin(), pairsOnThread.end());
+    const auto fewest = std::min_element(pairsOnThread.begin(),
+                                         pairsOnThread.begin() +
+                                             std::min<std::size_t>(threads.size(), threadCount));
     *index = static_cast<int>(fewest - pairsOnThread.begin());
     ++*fewest;
     return *threads[static_cast<std::size_t>(*index)];

@@ -25,6 +25,8 @@ struct PairLoop {
     // Bytes taken from a side per read, and reads per side before others get a turn.
     static constexpr std::size_t ChunkBytes = 256 * 1024;
     static constexpr int ReadsPerTurn = 8;
+    // A bulk direction's pipe: larger moves mean fewer calls per byte.
+    static constexpr std::size_t PipeBytes = 1024 * 1024;
 
     enum class Flow { Idle, More, Ended };
     enum class Flush { Done, Waiting, Failed };

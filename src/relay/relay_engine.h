@@ -56,8 +56,9 @@ public:
     // value above the slot capacity counts as the capacity. A client over
     // either is refused as a banned one is.
     void setAddressLimits(int pairsPerAddress, int connectsPerSecond);
-    // Engine threads that relay accepted pairs (1 by default, at most
-    // MaxThreads); started as pairs come. The number only grows.
+    // Engine threads that relay accepted pairs, at most MaxThreads; 0 is one
+    // per processor the program may run on. Started as pairs come; a lower
+    // number applies to new pairs, while those already on a thread stay there.
     static constexpr int MaxThreads = 64;
     void setThreads(int count);
     // 1 or 2: each new pair's upstream stream starts with a PROXY protocol

@@ -122,8 +122,8 @@ struct RelayEngine::Impl {
     SteadyTime deadlineArmedFor{};
 
     EngineShared shared;
-    int threadCount = 1;
-    // Started as pairs come, up to threadCount; never fewer.
+    int threadCount = qBound(1, processorsAvailable(), RelayEngine::MaxThreads);
+    // Started as pairs come; new pairs go to the first threadCount of them.
     std::vector<std::unique_ptr<EngineThread>> threads;
     std::vector<int> pairsOnThread;
     std::unique_ptr<QSocketNotifier> reportNotifier;

@@ -17,7 +17,7 @@ void PairLoop::openPipe(Endpoint& to) {
     if (to.piped.isOpen() ||
         !descriptors.allows(shared.descriptors(), 2 + DescriptorsKeptForClients))
         return;
-    to.piped.open(shared.pipes, ChunkBytes); // without one, bytes go through memory
+    to.piped.open(shared.pipes, PipeBytes); // without one, bytes go through memory
 }
 
 PairLoop::Flush PairLoop::flushPipe(Endpoint& to) {

@@ -189,8 +189,7 @@ void RelayController::Impl::start(const SettingBoxes& boxes) {
                                           : readRelayOptions(options.configPath);
     engine.setAddressLimits(relayOptions.connectionsPerIp, relayOptions.connectsPerIpPerSecond);
     engine.setProxyProtocol(relayOptions.proxyProtocol);
-    if (relayOptions.threads > 0)
-        engine.setThreads(relayOptions.threads);
+    engine.setThreads(relayOptions.threads);
 
     serverIsSelf[0] = serverIsSelf[1] = false;
     const quint16 ownPort = socketPort(applied.clientPort);
