@@ -83,10 +83,14 @@ public:
                 if (!chatty.awaiting)
                     send(chatty, now);
             }
-            const auto wait = m_schedule.empty() ? end - now : m_schedule.top().at - now;
-            const int ms = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(wait).count());
-            const int count = epoll_wait(m_epoll, events, 64, std::max(0, ms));
+            const auto wait = std::max(SteadyClock::duration::zero(),
+                                       m_schedule.empty() ? end - now : m_schedule.top().at - now);
+            // To the nanosecond: sends are a fraction of a millisecond apart, and a
+            // timeout in whole milliseconds would spin the load on a core of its own.
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+            const timespec timeout{static_cast<time_t>(ns / 1000000000),
+                                   static_cast<long>(ns % 1000000000)};
+            const int count = epoll_pwait2(m_epoll, events, 64, &timeout, nullptr);
             for (int i = 0; i < count; ++i)
                 receive(m_chatty[events[i].data.u64], true);
         }

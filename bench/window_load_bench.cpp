@@ -121,7 +121,10 @@ double othersSeconds(pid_t echo) {
     std::string cpu;
     double user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
     stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
-    return (user + nice + system + steal) / static_cast<double>(sysconf(_SC_CLK_TCK)) -
+    // Interrupt time too: loopback traffic is handled in softirqs, which the
+    // processes' own times include.
+    return (user + nice + system + irq + softirq + steal) /
+               static_cast<double>(sysconf(_SC_CLK_TCK)) -
            processorSeconds(getpid()) - processorSeconds(echo);
 }
 
