@@ -7,6 +7,8 @@
 #   fuzz:  clang with libFuzzer
 #   look:  Xvfb, a compositor and screenshot tools for looking at the windows
 set -euo pipefail
+# Checks pipe into grep without -q: grep -q stops at the first match, and
+# under pipefail the writer's SIGPIPE would then fail the check.
 
 case "${1:-build}" in
     build) pkgs=(g++ make cmake qt6-base-dev qt6-svg-dev fonts-dejavu-core fonts-dejavu-extra) ;;
@@ -25,7 +27,7 @@ fi
 
 missing=()
 for p in "${pkgs[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep 'install ok installed' >/dev/null || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -7,6 +7,8 @@
 #   install_test.sh BUILD_DIR PROGRAM_TEST
 # PROGRAM_TEST then runs the installed program (QM_INSTALLED_PREFIX).
 set -euo pipefail
+# Checks pipe into grep without -q: grep -q stops at the first match, and
+# under pipefail the writer's SIGPIPE would then fail the check.
 build=$1
 program_test=$2
 tmp=$(mktemp -d)
@@ -47,7 +49,7 @@ done
 
 if command -v readelf >/dev/null; then
     for program in "$exe" "$server"; do
-        ! readelf -S "$program" | grep -q -e '\.symtab' -e '\.debug_info' ||
+        ! readelf -S "$program" | grep -e '\.symtab' -e '\.debug_info' >/dev/null ||
             fail "$program is not stripped"
     done
 else
@@ -60,12 +62,12 @@ if ldd "$server" >"$tmp/ldd.txt" 2>&1; then
 else
     fail "ldd quillet-mirrord: $(cat "$tmp/ldd.txt")"
 fi
-"$server" --version | grep -qx "quillet-mirrord [0-9.]*" || fail "--version: $("$server" --version 2>&1)"
-"$server" --help | grep -q -- --config-dir || fail "quillet-mirrord --help"
+"$server" --version | grep -x "quillet-mirrord [0-9.]*" >/dev/null || fail "--version: $("$server" --version 2>&1)"
+"$server" --help | grep -- --config-dir >/dev/null || fail "quillet-mirrord --help"
 # Help wins over every other option; a bad line exits with 2.
 "$exe" --headless --help >"$tmp/help.txt" 2>&1 && grep -q -- --config-dir "$tmp/help.txt" ||
     fail "the installed executable did not print its help: $(cat "$tmp/help.txt")"
-"$exe" --version | grep -qx "quillet-mirror [0-9.]*" || fail "--version: $("$exe" --version 2>&1)"
+"$exe" --version | grep -x "quillet-mirror [0-9.]*" >/dev/null || fail "--version: $("$exe" --version 2>&1)"
 code=0
 "$exe" --headless --no-such-option 2>"$tmp/bad.txt" || code=$?
 [ "$code" = 2 ] && grep -q no-such-option "$tmp/bad.txt" ||
@@ -77,7 +79,7 @@ if command -v desktop-file-validate >/dev/null; then
     # Debian 12's validator predates the SingleMainWindow key (desktop entry 1.5).
     desktop-file-validate "$prefix/share/applications/quillet-mirror.desktop" \
         >"$tmp/desktop.txt" 2>&1 || true
-    if grep -v 'key "SingleMainWindow"' "$tmp/desktop.txt" | grep -q ': error:'; then
+    if grep -v 'key "SingleMainWindow"' "$tmp/desktop.txt" | grep ': error:' >/dev/null; then
         fail "desktop-file-validate: $(cat "$tmp/desktop.txt")"
     fi
 else

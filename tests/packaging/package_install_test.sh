@@ -6,6 +6,8 @@
 # Packages of the same names installed before are never touched.
 #   package_install_test.sh BUILD_DIR
 set -euo pipefail
+# Checks pipe into grep without -q: grep -q stops at the first match, and
+# under pipefail the writer's SIGPIPE would then fail the check.
 build=$1
 packages=(quillet-mirror quillet-mirror-server)
 tmp=$(mktemp -d)
@@ -21,7 +23,7 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 for package in "${packages[@]}"; do
-    if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed; then
+    if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep installed >/dev/null; then
         echo "skipped: $package is installed on this machine; dpkg -i / -P left out"
         exit 0
     fi
@@ -38,11 +40,11 @@ for deb in "${debs[@]}"; do
     [ -s "$deb" ] || fail "not built: $deb"
 done
 [ "$failures" -eq 0 ] || exit 1
-dpkg-deb -I "${debs[1]}" | grep -q "Depends:.*quillet-mirror-server (= " ||
+dpkg-deb -I "${debs[1]}" | grep "Depends:.*quillet-mirror-server (= " >/dev/null ||
     fail "the desktop package does not depend on the server package"
-! dpkg-deb -I "${debs[0]}" | grep -q -e libqt6gui -e libqt6widgets -e qt6-qpa-plugins ||
+! dpkg-deb -I "${debs[0]}" | grep -e libqt6gui -e libqt6widgets -e qt6-qpa-plugins >/dev/null ||
     fail "the server package depends on graphical libraries: $(dpkg-deb -I "${debs[0]}" | grep Depends)"
-! dpkg-deb -I "${debs[1]}" | grep -q qt6-qpa-plugins || fail "the desktop package recommends qt6-qpa-plugins"
+! dpkg-deb -I "${debs[1]}" | grep qt6-qpa-plugins >/dev/null || fail "the desktop package recommends qt6-qpa-plugins"
 
 # Another install or upgrade may hold dpkg's lock for a while.
 dpkg_retrying() {
@@ -56,7 +58,7 @@ dpkg_retrying() {
 }
 installed_here=1
 if dpkg_retrying -i "${debs[@]}"; then
-    /usr/bin/quillet-mirrord --version | grep -qx "quillet-mirrord [0-9.]*" ||
+    /usr/bin/quillet-mirrord --version | grep -x "quillet-mirrord [0-9.]*" >/dev/null ||
         fail "the installed quillet-mirrord does not run"
     [ -s /lib/systemd/system/quillet-mirror.service ] || fail "the unit is not installed"
     [ -s /usr/share/doc/quillet-mirror/examples/config.ini ] || fail "no example config.ini"
