@@ -38,6 +38,7 @@ void RelayEngine::Impl::handOver(RelayPair& pair) {
         epoll_ctl(epollFd, EPOLL_CTL_DEL, pair.server.fd, nullptr);
         pair.server.watched = false;
     }
+    pair.upstreamAddresses = {}; // only the connect needed them; a flood holds thousands
     pair.counters = std::make_shared<PairCounters>();
     auto moved = std::make_unique<RelayPair>();
     moved->slot = pair.slot;
