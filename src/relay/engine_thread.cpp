@@ -12,11 +12,14 @@ constexpr int EventsPerWait = 256;
 
 } // namespace
 
-int processorsAvailable() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) != 0)
-        return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    return std::max(1, CPU_COUNT(&set));
+int engineThreadsFor(int requested) {
+    if (requested <= 0) {
+        cpu_set_t set;
+        requested = sched_getaffinity(0, sizeof set, &set) == 0
+                        ? CPU_COUNT(&set)
+                        : static_cast<int>(std::thread::hardware_concurrency());
+    }
+    return std::clamp(requested, 1, RelayEngine::MaxThreads);
 }
 
 EngineThread::EngineThread(EngineShared& shared) : m_loop(shared), m_thread([this] { run(); }) {}

@@ -11,8 +11,9 @@
 
 namespace qm {
 
-// Processors this process may run on (its affinity mask), at least 1.
-int processorsAvailable();
+// Engine threads for a requested number, at most RelayEngine::MaxThreads;
+// 0 is one per processor this process may run on (its affinity mask).
+int engineThreadsFor(int requested);
 
 // A thread that relays the pairs handed to it, on its own epoll loop and
 // without a Qt event loop. The main thread reaches it through its command

@@ -85,7 +85,7 @@ void RelayEngine::setHalfCloseIdleMs(int ms) {
 }
 
 void RelayEngine::setThreads(int count) {
-    d->threadCount = qBound(1, count > 0 ? count : processorsAvailable(), MaxThreads);
+    d->threadCount = engineThreadsFor(count);
 }
 
 void RelayEngine::setPeerLossTimings(const PeerLossTimings& timings) {

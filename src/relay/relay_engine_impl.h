@@ -122,7 +122,7 @@ struct RelayEngine::Impl {
     SteadyTime deadlineArmedFor{};
 
     EngineShared shared;
-    int threadCount = qBound(1, processorsAvailable(), RelayEngine::MaxThreads);
+    int threadCount = engineThreadsFor(0);
     // Started as pairs come; new pairs go to the first threadCount of them.
     std::vector<std::unique_ptr<EngineThread>> threads;
     std::vector<int> pairsOnThread;
