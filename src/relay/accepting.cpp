@@ -163,13 +163,16 @@ void RelayEngine::Impl::admit(int fd, const SocketAddress& peer) {
     const std::optional<QHostAddress> literal = numericHost(upstream->host);
     const int family =
         literal && literal->protocol() == QAbstractSocket::IPv6Protocol ? AF_INET6 : AF_INET;
+    // So is a thread to relay it on, if none runs yet.
     const int serverFd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (serverFd < 0) {
-        const int error = errno;
+    const int error = errno;
+    if (serverFd < 0 || !threadForNextPair()) {
+        if (serverFd >= 0)
+            ::close(serverFd);
         if (limited)
             addressLimits.release(limitKey);
         return refuse(fd, address,
-                      error == EMFILE || error == ENFILE
+                      serverFd >= 0 || error == EMFILE || error == ENFILE
                           ? QStringLiteral("out of descriptors")
                           : QString::fromLocal8Bit(std::strerror(error)));
     }

@@ -24,6 +24,7 @@ struct EndingReport {
 // thread waits for them on the wake event's descriptor.
 class EndingReports {
 public:
+    bool valid() const { return m_wake.valid(); }
     int fd() const { return m_wake.fd(); }
     void push(const EndingReport& report);
     std::vector<EndingReport> take();

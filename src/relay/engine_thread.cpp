@@ -22,9 +22,19 @@ int engineThreadsFor(int requested) {
     return std::clamp(requested, 1, RelayEngine::MaxThreads);
 }
 
-EngineThread::EngineThread(EngineShared& shared) : m_loop(shared), m_thread([this] { run(); }) {}
+EngineThread::EngineThread(EngineShared& shared) : m_loop(shared) {}
+
+std::unique_ptr<EngineThread> EngineThread::start(EngineShared& shared) {
+    std::unique_ptr<EngineThread> thread(new EngineThread(shared));
+    if (thread->m_loop.epollFd < 0 || !thread->m_wake.valid())
+        return nullptr;
+    thread->m_thread = std::thread([raw = thread.get()] { raw->run(); });
+    return thread;
+}
 
 EngineThread::~EngineThread() {
+    if (!m_thread.joinable())
+        return;
     send({Command::Kind::Stop, nullptr, 0});
     m_thread.join();
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,7 +21,8 @@ int engineThreadsFor(int requested);
 // queue and wake event only; a pair stays on its thread until it ends.
 class EngineThread {
 public:
-    explicit EngineThread(EngineShared& shared);
+    // Null when the process has no descriptor left for the thread's poller.
+    static std::unique_ptr<EngineThread> start(EngineShared& shared);
     ~EngineThread(); // stops the thread; pairs still here are closed
     EngineThread(const EngineThread&) = delete;
     EngineThread& operator=(const EngineThread&) = delete;
@@ -31,6 +33,7 @@ public:
     bool sync(std::chrono::milliseconds limit);
 
 private:
+    explicit EngineThread(EngineShared& shared);
     struct Command {
         enum class Kind { Adopt, Drop, Sync, Stop } kind;
         std::unique_ptr<RelayPair> pair;
@@ -47,7 +50,7 @@ private:
     std::condition_variable m_synced;
     quint64 m_syncsAsked = 0; // main thread only
     quint64 m_syncsDone = 0;  // under m_mutex
-    std::thread m_thread;     // last: starts once the rest stands
+    std::thread m_thread;
 };
 
 } // namespace qm

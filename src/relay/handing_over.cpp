@@ -56,17 +56,24 @@ void RelayEngine::Impl::handOver(RelayPair& pair) {
     leastLoadedThread(&pair.thread).adopt(std::move(moved));
 }
 
-EngineThread& RelayEngine::Impl::leastLoadedThread(int* index) {
+bool RelayEngine::Impl::threadForNextPair() {
+    // A process out of descriptors makes do with the threads it has.
     if (static_cast<int>(threads.size()) < threadCount) {
-        if (!reportNotifier) {
-            reportNotifier =
-                std::make_unique<QSocketNotifier>(shared.reports.fd(), QSocketNotifier::Read);
-            QObject::connect(reportNotifier.get(), &QSocketNotifier::activated, q,
-                             [this] { onEndingReports(); });
+        if (std::unique_ptr<EngineThread> started = EngineThread::start(shared)) {
+            if (!reportNotifier) {
+                reportNotifier =
+                    std::make_unique<QSocketNotifier>(shared.reports.fd(), QSocketNotifier::Read);
+                QObject::connect(reportNotifier.get(), &QSocketNotifier::activated, q,
+                                 [this] { onEndingReports(); });
+            }
+            threads.push_back(std::move(started));
+            pairsOnThread.push_back(0);
         }
-        threads.push_back(std::make_unique<EngineThread>(shared));
-        pairsOnThread.push_back(0);
     }
+    return !threads.empty();
+}
+
+EngineThread& RelayEngine::Impl::leastLoadedThread(int* index) {
     const auto fewest = std::min_element(pairsOnThread.begin(),
                                          pairsOnThread.begin() +
                                              std::min<std::size_t>(threads.size(), threadCount));

@@ -11,10 +11,8 @@
 
 namespace qm {
 
-PairLoop::PairLoop(EngineShared& engineShared) : shared(engineShared) {
-    epollFd = epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd < 0)
-        qFatal("PairLoop: epoll_create1 failed");
+PairLoop::PairLoop(EngineShared& engineShared)
+    : shared(engineShared), epollFd(epoll_create1(EPOLL_CLOEXEC)) {
     descriptors.take(shared.descriptors());
 }
 
@@ -31,7 +29,8 @@ PairLoop::~PairLoop() {
     for (auto& entry : lingering)
         if (entry.first->fd >= 0)
             ::close(entry.first->fd);
-    ::close(epollFd);
+    if (epollFd >= 0)
+        ::close(epollFd);
 }
 
 void PairLoop::adopt(std::unique_ptr<RelayPair> owned) {

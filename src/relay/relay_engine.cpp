@@ -11,8 +11,8 @@ namespace qm {
 RelayEngine::Impl::Impl(RelayEngine* owner, const BanTable& banTable, const Clock& wallClock)
     : q(owner), bans(banTable), clock(wallClock) {
     epollFd = epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd < 0)
-        qFatal("RelayEngine: epoll_create1 failed");
+    if (epollFd < 0 || !shared.reports.valid())
+        qFatal("RelayEngine: no descriptor for its poller");
     pollNotifier = std::make_unique<QSocketNotifier>(epollFd, QSocketNotifier::Read);
     QObject::connect(pollNotifier.get(), &QSocketNotifier::activated, q,
                      [this] { onPollerReadable(); });

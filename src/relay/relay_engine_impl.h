@@ -66,6 +66,7 @@ struct RelayEngine::Impl {
 
     // handing_over.cpp
     void onPollerReadable();
+    bool threadForNextPair();
     void handOver(RelayPair& pair);
     EngineThread& leastLoadedThread(int* index);
     void onEndingReports();

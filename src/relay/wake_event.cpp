@@ -1,20 +1,16 @@
 #include "relay/wake_event.h"
 
-#include <QtGlobal>
-
 #include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace qm {
 
-WakeEvent::WakeEvent() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (m_fd < 0)
-        qFatal("WakeEvent: eventfd failed");
-}
+WakeEvent::WakeEvent() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 WakeEvent::~WakeEvent() {
-    ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 void WakeEvent::signal() {

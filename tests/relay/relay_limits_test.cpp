@@ -144,6 +144,34 @@ private slots:
         QVERIFY(f.acceptedClient());
     }
 
+    void noDescriptorForAnEngineThreadMakesDoWithThoseRunning() {
+        RelayFixture f;
+        f.engine.setThreads(2);
+        {
+            // Four: the test's client, the relay's accepted client, the
+            // upstream socket and the first thread's poller; none for its wake event.
+            DescriptorSqueeze squeeze(4);
+            auto refused = f.connectClient();
+            QVERIFY(refused);
+            QVERIFY(waitForClose(*refused));
+            QCOMPARE(f.refusals, QStringList{QStringLiteral("out of descriptors")});
+            QCOMPARE(f.engine.onlineN(), 0);
+        }
+        auto c1 = f.acceptedClient();
+        QVERIFY(c1);
+        {
+            // Four: the second thread gets its poller but no wake event, and the
+            // upstream's own end takes the one given back.
+            DescriptorSqueeze squeeze(4);
+            auto c2 = f.acceptedClient();
+            QVERIFY(c2);
+            c2->write("shared thread");
+            QCOMPARE(readExactly(*c2, 13), QByteArray("shared thread"));
+        }
+        c1->write("own thread");
+        QCOMPARE(readExactly(*c1, 10), QByteArray("own thread"));
+    }
+
     void listenerReopenedByARefusalOutOfDescriptorsLeaksNothing() {
         // A round with descriptors to spare first: Qt and the sanitizers'
         // runtime keep some that they open on first use.
