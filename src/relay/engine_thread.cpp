@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sched.h>
 #include <sys/epoll.h>
+#include <system_error>
 
 namespace qm {
 
@@ -28,7 +29,11 @@ std::unique_ptr<EngineThread> EngineThread::start(EngineShared& shared) {
     std::unique_ptr<EngineThread> thread(new EngineThread(shared));
     if (thread->m_loop.epollFd < 0 || !thread->m_wake.valid())
         return nullptr;
-    thread->m_thread = std::thread([raw = thread.get()] { raw->run(); });
+    try {
+        thread->m_thread = std::thread([raw = thread.get()] { raw->run(); });
+    } catch (const std::system_error&) { // the system's limit on threads
+        return nullptr;
+    }
     return thread;
 }
 

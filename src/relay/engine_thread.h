@@ -21,7 +21,8 @@ int engineThreadsFor(int requested);
 // queue and wake event only; a pair stays on its thread until it ends.
 class EngineThread {
 public:
-    // Null when the process has no descriptor left for the thread's poller.
+    // Null when the process has no descriptor left for the thread's poller,
+    // or may start no more threads.
     static std::unique_ptr<EngineThread> start(EngineShared& shared);
     ~EngineThread(); // stops the thread; pairs still here are closed
     EngineThread(const EngineThread&) = delete;
