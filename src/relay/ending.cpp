@@ -94,7 +94,7 @@ void RelayEngine::Impl::onDeadline() {
     const SteadyTime now = std::chrono::steady_clock::now();
     // Only upstream connects have deadlines here: not there in time.
     while (Endpoint* endpoint = deadlines.takeDue(now))
-        endPair(*endpoint->pair, Ending::ServerFailed);
+        endPair(static_cast<RelayPair&>(*endpoint->pair), Ending::ServerFailed);
     armDeadlineTimer();
 }
 

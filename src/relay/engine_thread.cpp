@@ -44,7 +44,7 @@ EngineThread::~EngineThread() {
     m_thread.join();
 }
 
-void EngineThread::adopt(std::unique_ptr<RelayPair> pair) {
+void EngineThread::adopt(std::unique_ptr<LivePair> pair) {
     send({Command::Kind::Adopt, std::move(pair), 0});
 }
 

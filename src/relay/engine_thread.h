@@ -28,7 +28,7 @@ public:
     EngineThread(const EngineThread&) = delete;
     EngineThread& operator=(const EngineThread&) = delete;
 
-    void adopt(std::unique_ptr<RelayPair> pair);
+    void adopt(std::unique_ptr<LivePair> pair);
     void drop(quint64 serial);
     // Waits until what was sent before has been carried out, at most limit.
     bool sync(std::chrono::milliseconds limit);
@@ -37,7 +37,7 @@ private:
     explicit EngineThread(EngineShared& shared);
     struct Command {
         enum class Kind { Adopt, Drop, Sync, Stop } kind;
-        std::unique_ptr<RelayPair> pair;
+        std::unique_ptr<LivePair> pair;
         quint64 number = 0; // the serial dropped, the sync's sequence
     };
     void send(Command command);

@@ -15,14 +15,14 @@ namespace qm {
 
 namespace {
 
-Endpoint& otherSide(RelayPair& pair, const Endpoint& side) {
+Endpoint& otherSide(LivePair& pair, const Endpoint& side) {
     return &side == &pair.client ? pair.server : pair.client;
 }
 
 } // namespace
 
-bool PairLoop::keepHalfOpen(std::unique_ptr<RelayPair>& owned) {
-    RelayPair& pair = *owned;
+bool PairLoop::keepHalfOpen(std::unique_ptr<LivePair>& owned) {
+    LivePair& pair = *owned;
     Endpoint& finished = pair.client.sawEnd ? pair.client : pair.server;
     Endpoint& open = otherSide(pair, finished);
     if (!finished.sawEnd || open.sawEnd || !finished.watched || !open.watched)
@@ -38,7 +38,7 @@ bool PairLoop::keepHalfOpen(std::unique_ptr<RelayPair>& owned) {
     return true;
 }
 
-void PairLoop::onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 events) {
+void PairLoop::onHalfOpenEvent(LivePair& pair, Endpoint& endpoint, quint32 events) {
     // The side that ended reads no more; an error or hang-up there means it is
     // gone, and the other side only gets what was read for it.
     if (&endpoint == pair.finished && (events & (EPOLLERR | EPOLLHUP)))
@@ -46,7 +46,7 @@ void PairLoop::onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 even
     carryHalfOpen(pair);
 }
 
-void PairLoop::carryHalfOpen(RelayPair& pair) {
+void PairLoop::carryHalfOpen(LivePair& pair) {
     Endpoint& finished = *pair.finished;
     Endpoint& open = otherSide(pair, finished);
     const std::size_t waitingBefore = finished.out.size() + open.out.size();
@@ -106,7 +106,7 @@ void PairLoop::carryHalfOpen(RelayPair& pair) {
     armHalfOpenDeadline(pair);
 }
 
-void PairLoop::endHalfOpen(RelayPair& pair, Endpoint* survivor) {
+void PairLoop::endHalfOpen(LivePair& pair, Endpoint* survivor) {
     pair.halfOpen = false;
     deadlines.clear(otherSide(pair, *pair.finished));
     if (pair.queued) {
@@ -128,7 +128,7 @@ void PairLoop::endHalfOpen(RelayPair& pair, Endpoint* survivor) {
 
 // Bounded by silence: the linger time while bytes wait for a side that does
 // not take them, the half-close time while nothing waits.
-void PairLoop::armHalfOpenDeadline(RelayPair& pair) {
+void PairLoop::armHalfOpenDeadline(LivePair& pair) {
     Endpoint& open = otherSide(pair, *pair.finished);
     const bool waiting = !pair.finished->out.empty() || !open.out.empty();
     const int ms =
@@ -139,7 +139,7 @@ void PairLoop::armHalfOpenDeadline(RelayPair& pair) {
         deadlines.set(open, due);
 }
 
-void PairLoop::onHalfOpenDeadline(RelayPair& pair) {
+void PairLoop::onHalfOpenDeadline(LivePair& pair) {
     armHalfOpenDeadline(pair);
     Endpoint& open = otherSide(pair, *pair.finished);
     if (open.deadline->first > std::chrono::steady_clock::now())

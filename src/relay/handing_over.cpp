@@ -26,7 +26,7 @@ void RelayEngine::Impl::onPollerReadable() {
         for (int i = 0; i < count; ++i) {
             Endpoint& endpoint = *static_cast<Endpoint*>(events[i].data.ptr);
             noteReadiness(endpoint, events[i].events);
-            RelayPair& pair = *endpoint.pair;
+            auto& pair = static_cast<RelayPair&>(*endpoint.pair); // main-thread pairs only
             if (!pair.ended && pair.state == RelayPair::State::Connecting)
                 finishConnect(pair, events[i].events);
         }
@@ -40,10 +40,10 @@ void RelayEngine::Impl::handOver(RelayPair& pair) {
     }
     pair.upstreamAddresses = {}; // only the connect needed them; a flood holds thousands
     pair.counters = std::make_shared<PairCounters>();
-    auto moved = std::make_unique<RelayPair>();
+    auto moved = std::make_unique<LivePair>();
     moved->slot = pair.slot;
     moved->serial = pair.serial;
-    moved->state = RelayPair::State::Live;
+    moved->state = LivePair::State::Live;
     moved->counters = pair.counters;
     const auto carry = [](Endpoint& from, Endpoint& to) {
         to.fd = std::exchange(from.fd, -1);

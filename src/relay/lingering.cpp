@@ -18,7 +18,7 @@ constexpr int DiscardReadsPerStep = 16;
 
 } // namespace
 
-void PairLoop::endPair(RelayPair& pair, Ending how) {
+void PairLoop::endPair(LivePair& pair, Ending how) {
     if (pair.ended)
         return;
     pair.ended = true;
@@ -31,7 +31,7 @@ void PairLoop::endPair(RelayPair& pair, Ending how) {
         pair.queued = false;
     }
     const auto found = pairs.find(pair.serial);
-    std::unique_ptr<RelayPair> owned = std::move(found->second);
+    std::unique_ptr<LivePair> owned = std::move(found->second);
     pairs.erase(found);
     if (!(rule.halfClose && keepHalfOpen(owned))) {
         retire(pair.client, rule.deliverToClient);

@@ -17,7 +17,7 @@ PairLoop::PairLoop(EngineShared& engineShared)
 }
 
 PairLoop::~PairLoop() {
-    const auto closeSides = [](RelayPair& pair) {
+    const auto closeSides = [](LivePair& pair) {
         for (Endpoint* side : {&pair.client, &pair.server})
             if (side->fd >= 0)
                 ::close(side->fd);
@@ -33,8 +33,8 @@ PairLoop::~PairLoop() {
         ::close(epollFd);
 }
 
-void PairLoop::adopt(std::unique_ptr<RelayPair> owned) {
-    RelayPair& pair = *owned;
+void PairLoop::adopt(std::unique_ptr<LivePair> owned) {
+    LivePair& pair = *owned;
     pairs.emplace(pair.serial, std::move(owned));
     if (!watchEndpoint(epollFd, pair.client, EPOLL_CTL_ADD))
         return endPair(pair, Ending::ClientFailed);
@@ -50,7 +50,7 @@ void PairLoop::drop(quint64 serial) {
     const auto found = pairs.find(serial);
     if (found == pairs.end())
         return;
-    RelayPair& pair = *found->second;
+    LivePair& pair = *found->second;
     pair.ended = true;
     if (pair.queued)
         std::erase(turns, &pair);
@@ -69,7 +69,7 @@ void PairLoop::dispatch(Endpoint& endpoint, quint32 events) {
             stepLingering(socket);
         return;
     }
-    RelayPair& pair = *endpoint.pair;
+    LivePair& pair = *endpoint.pair;
     if (pair.halfOpen)
         return onHalfOpenEvent(pair, endpoint, events);
     if (pair.ended)
@@ -80,7 +80,7 @@ void PairLoop::dispatch(Endpoint& endpoint, quint32 events) {
 void PairLoop::runQueuedTurns() {
     // One round: pairs queued during it wait for the next one.
     for (std::size_t round = turns.size(); round > 0 && !turns.empty(); --round) {
-        RelayPair* pair = turns.front();
+        LivePair* pair = turns.front();
         turns.pop_front();
         pair->queued = false;
         if (pair->halfOpen)

@@ -32,7 +32,7 @@ struct PairLoop {
     enum class Flush { Done, Waiting, Failed };
 
     // The commands of the main thread.
-    void adopt(std::unique_ptr<RelayPair> owned);
+    void adopt(std::unique_ptr<LivePair> owned);
     void drop(quint64 serial);
 
     // The loop's steps: events, then the turns of busy pairs, then deadlines.
@@ -44,12 +44,12 @@ struct PairLoop {
     int timeoutMs() const;
 
     // relaying.cpp
-    void takeTurn(RelayPair& pair, Endpoint& first);
-    Flow pump(RelayPair& pair, Endpoint& from, Endpoint& to, std::atomic<quint64>& counter);
+    void takeTurn(LivePair& pair, Endpoint& first);
+    Flow pump(LivePair& pair, Endpoint& from, Endpoint& to, std::atomic<quint64>& counter);
     Flush flush(Endpoint& endpoint);
     bool sendOrKeep(Endpoint& to, const char* bytes, std::size_t count);
     bool waiting(const Endpoint& to) const { return !to.out.empty() || to.piped.held() > 0; }
-    void queueTurn(RelayPair& pair);
+    void queueTurn(LivePair& pair);
     char* scratchBuffer();
 
     // splicing.cpp
@@ -58,28 +58,28 @@ struct PairLoop {
     void takeIntoMemory(Endpoint& to);
 
     // lingering.cpp
-    void endPair(RelayPair& pair, Ending how);
+    void endPair(LivePair& pair, Ending how);
     void retire(Endpoint& endpoint, bool deliver);
     void stepLingering(LingeringSocket& socket);
     void closeLingering(LingeringSocket& socket);
     void setDeadline(Endpoint& endpoint, int ms);
 
     // half_close.cpp
-    bool keepHalfOpen(std::unique_ptr<RelayPair>& owned);
-    void onHalfOpenEvent(RelayPair& pair, Endpoint& endpoint, quint32 events);
-    void carryHalfOpen(RelayPair& pair);
-    void endHalfOpen(RelayPair& pair, Endpoint* survivor);
-    void armHalfOpenDeadline(RelayPair& pair);
-    void onHalfOpenDeadline(RelayPair& pair);
+    bool keepHalfOpen(std::unique_ptr<LivePair>& owned);
+    void onHalfOpenEvent(LivePair& pair, Endpoint& endpoint, quint32 events);
+    void carryHalfOpen(LivePair& pair);
+    void endHalfOpen(LivePair& pair, Endpoint* survivor);
+    void armHalfOpenDeadline(LivePair& pair);
+    void onHalfOpenDeadline(LivePair& pair);
 
     EngineShared& shared;
     int epollFd = -1;
-    std::unordered_map<quint64, std::unique_ptr<RelayPair>> pairs; // live, by serial
+    std::unordered_map<quint64, std::unique_ptr<LivePair>> pairs; // live, by serial
     std::map<LingeringSocket*, std::unique_ptr<LingeringSocket>> lingering;
-    std::map<RelayPair*, std::unique_ptr<RelayPair>> halfOpenPairs;
-    std::vector<std::unique_ptr<RelayPair>> endedPairs;
+    std::map<LivePair*, std::unique_ptr<LivePair>> halfOpenPairs;
+    std::vector<std::unique_ptr<LivePair>> endedPairs;
     std::vector<std::unique_ptr<LingeringSocket>> closedLingering;
-    std::deque<RelayPair*> turns; // pairs that used up their reads and have more
+    std::deque<LivePair*> turns; // pairs that used up their reads and have more
     DeadlineQueue deadlines;
     DescriptorBudget descriptors; // for pipes
     std::unique_ptr<char[]> scratch;

@@ -14,7 +14,7 @@
 
 namespace qm {
 
-struct RelayPair;
+struct LivePair;
 using SteadyTime = std::chrono::steady_clock::time_point;
 struct Endpoint;
 using DeadlineMap = std::multimap<SteadyTime, Endpoint*>;
@@ -40,7 +40,7 @@ struct Endpoint {
     // here. Only bytes that came after those in out, so out goes first.
     SplicePipe piped;
     DeadlineMap::iterator deadline;
-    RelayPair* pair = nullptr; // Client and Server roles
+    LivePair* pair = nullptr; // Client and Server roles
 };
 
 // A side that outlives its pair: sends what is left, then closes.
@@ -56,15 +56,16 @@ struct PairCounters {
     std::atomic<quint64> fromServer{0}; // counter B
 };
 
-// A pair as the main thread holds it from the request to the ending, and as
-// an engine thread holds it while it relays (only descriptors and flags).
-struct RelayPair {
+// A pair as an engine thread relays it: descriptors, flags and counters.
+struct LivePair {
     enum class State : quint8 { Resolving, Connecting, Live };
 
-    RelayPair() : client(Endpoint::Role::Client), server(Endpoint::Role::Server) {
+    LivePair() : client(Endpoint::Role::Client), server(Endpoint::Role::Server) {
         client.pair = this;
         server.pair = this;
     }
+    LivePair(const LivePair&) = delete;
+    LivePair& operator=(const LivePair&) = delete;
 
     int slot = 0;
     quint64 serial = 0;
@@ -75,10 +76,16 @@ struct RelayPair {
     bool halfOpen = false;
     Endpoint* finished = nullptr; // while half open: the side that ended first
     SteadyTime lastCarried{};
-    int lookupId = -1;
-    std::optional<EndpointKey> ownPortKey; // its entry in the engine's ownPortConnects
     Endpoint client;
     Endpoint server;
+    std::shared_ptr<PairCounters> counters; // from the acceptance
+};
+
+// A pair as the main thread holds it from the request to the ending. Once
+// accepted, an engine thread relays a LivePair that took over its descriptors.
+struct RelayPair : LivePair {
+    int lookupId = -1;
+    std::optional<EndpointKey> ownPortKey; // its entry in the engine's ownPortConnects
     QString clientAddress;
     IpAddress clientIp;
     bool countedPerAddress = false; // holds a place in the per-address limits
@@ -88,9 +95,8 @@ struct RelayPair {
     int serverFamily = 0;          // of server.fd
     bool serverSocketUsed = false; // a connect was tried on server.fd
     QDateTime acceptedAt;
-    SteadyTime acceptedSteady{};            // for the pair's duration; the wall clock may jump
-    std::shared_ptr<PairCounters> counters; // from the acceptance
-    int thread = -1;                        // the engine thread it was handed to
+    SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump
+    int thread = -1;             // the engine thread it was handed to
 };
 
 } // namespace qm

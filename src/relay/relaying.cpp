@@ -10,7 +10,7 @@
 
 namespace qm {
 
-void PairLoop::takeTurn(RelayPair& pair, Endpoint& first) {
+void PairLoop::takeTurn(LivePair& pair, Endpoint& first) {
     // The side that raised the event is read first, so a client that resets
     // is seen as its own ending, not as a failed send towards it.
     Endpoint& second = &first == &pair.client ? pair.server : pair.client;
@@ -28,7 +28,7 @@ void PairLoop::takeTurn(RelayPair& pair, Endpoint& first) {
         queueTurn(pair);
 }
 
-PairLoop::Flow PairLoop::pump(RelayPair& pair, Endpoint& from, Endpoint& to,
+PairLoop::Flow PairLoop::pump(LivePair& pair, Endpoint& from, Endpoint& to,
                               std::atomic<quint64>& counter) {
     const bool fromClient = from.role == Endpoint::Role::Client;
     for (int read = 0; read < ReadsPerTurn; ++read) {
@@ -138,7 +138,7 @@ bool PairLoop::sendOrKeep(Endpoint& to, const char* bytes, std::size_t count) {
     return true;
 }
 
-void PairLoop::queueTurn(RelayPair& pair) {
+void PairLoop::queueTurn(LivePair& pair) {
     if (pair.queued)
         return;
     pair.queued = true;
