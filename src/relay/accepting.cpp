@@ -183,32 +183,35 @@ void RelayEngine::Impl::admit(int fd, const SocketAddress& peer) {
     RelayPair& pair = *owned;
     pair.slot = pairTable.lowestFree();
     pair.serial = nextSerial++;
-    pair.client.fd = fd;
-    pair.server.fd = serverFd;
+    pair.live = std::make_unique<LivePair>();
+    pair.live->connecting = &pair;
+    pair.connect = std::make_unique<UpstreamConnect>();
+    pair.live->client.fd = fd;
+    pair.live->server.fd = serverFd;
     pair.clientAddress = address;
     pair.clientIp = peer.ip;
-    pair.serverFamily = family;
+    pair.connect->serverFamily = family;
     pair.countedPerAddress = limited;
     pair.upstream = *upstream;
     setPairSocketOptions(fd, peerLoss);
     setPairSocketOptions(serverFd, peerLoss);
     pairTable.occupy(pair.slot, std::move(owned));
     shared.pairSides.fetch_add(2, std::memory_order_relaxed);
-    setDeadline(pair.server, connectTimeoutMs);
+    setDeadline(pair.live->server, connectTimeoutMs);
 
     emit q->upstreamChosen(*upstream);
     if (pair.ended)
         return;
 
     if (literal) {
-        pair.upstreamAddresses = {*literal};
+        pair.connect->addresses = {*literal};
         return connectToNextAddress(pair);
     }
     // A name is looked up off the thread; the connect deadline covers the lookup.
     pair.state = RelayPair::State::Resolving;
     const int slot = pair.slot;
     const quint64 serial = pair.serial;
-    pair.lookupId =
+    pair.connect->lookupId =
         QHostInfo::lookupHost(upstream->host, q, [this, slot, serial](const QHostInfo& info) {
             Scope scope(*this);
             onLookedUp(slot, serial, info);
@@ -219,20 +222,21 @@ void RelayEngine::Impl::onLookedUp(int slot, quint64 serial, const QHostInfo& in
     RelayPair* pair = pairTable.at(slot);
     if (!pair || pair->serial != serial)
         return;
-    pair->lookupId = -1;
+    pair->connect->lookupId = -1;
     // In the resolver's order, as getaddrinfo gives them.
-    pair->upstreamAddresses = info.addresses();
+    pair->connect->addresses = info.addresses();
     connectToNextAddress(*pair);
 }
 
 void RelayEngine::Impl::connectToNextAddress(RelayPair& pair) {
-    while (pair.nextAddress < pair.upstreamAddresses.size()) {
+    UpstreamConnect& connect = *pair.connect;
+    while (connect.nextAddress < connect.addresses.size()) {
         const SocketTarget target =
-            socketTargetOf(pair.upstreamAddresses.at(pair.nextAddress++), pair.upstream.port);
+            socketTargetOf(connect.addresses.at(connect.nextAddress++), pair.upstream.port);
         if (target.length == 0)
             continue;
         // A socket whose connect failed is not used again.
-        if ((pair.serverSocketUsed || target.family() != pair.serverFamily) &&
+        if ((connect.serverSocketUsed || target.family() != connect.serverFamily) &&
             !reopenServerSocket(pair, target.family()))
             continue;
         if (connectUpstream(pair, target))
@@ -244,13 +248,13 @@ void RelayEngine::Impl::connectToNextAddress(RelayPair& pair) {
 bool RelayEngine::Impl::reopenServerSocket(RelayPair& pair, int family) {
     // The new socket takes the old one's number, so the descriptor count and
     // the budget stay as they were.
-    Endpoint& server = pair.server;
+    Endpoint& server = pair.live->server;
     if (server.watched) {
         epoll_ctl(epollFd, EPOLL_CTL_DEL, server.fd, nullptr);
         server.watched = false;
     }
-    if (pair.ownPortKey)
-        ownPortConnects.erase(*std::exchange(pair.ownPortKey, std::nullopt));
+    if (pair.connect->ownPortKey)
+        ownPortConnects.erase(*std::exchange(pair.connect->ownPortKey, std::nullopt));
     const int fresh = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fresh < 0)
         return false;
@@ -258,15 +262,15 @@ bool RelayEngine::Impl::reopenServerSocket(RelayPair& pair, int family) {
     ::close(fresh);
     if (!moved)
         return false;
-    pair.serverFamily = family;
+    pair.connect->serverFamily = family;
     setPairSocketOptions(server.fd, peerLoss);
     return true;
 }
 
 bool RelayEngine::Impl::connectUpstream(RelayPair& pair, const SocketTarget& target) {
     pair.state = RelayPair::State::Connecting;
-    pair.serverSocketUsed = true;
-    Endpoint& server = pair.server;
+    pair.connect->serverSocketUsed = true;
+    Endpoint& server = pair.live->server;
     const int result =
         ::connect(server.fd, reinterpret_cast<const sockaddr*>(&target.storage), target.length);
     if (result != 0 && errno != EINPROGRESS)
@@ -274,8 +278,8 @@ bool RelayEngine::Impl::connectUpstream(RelayPair& pair, const SocketTarget& tar
     const std::optional<SocketAddress> local =
         pair.upstream.port == listenPort ? localAddressOf(server.fd) : std::nullopt;
     if (local) {
-        pair.ownPortKey = endpointKey(*local);
-        ownPortConnects[*pair.ownPortKey] = {pair.slot, pair.serial};
+        pair.connect->ownPortKey = endpointKey(*local);
+        ownPortConnects[*pair.connect->ownPortKey] = {pair.slot, pair.serial};
     }
     if (!watchEndpoint(epollFd, server, EPOLL_CTL_ADD))
         return false;
@@ -289,11 +293,11 @@ void RelayEngine::Impl::finishConnect(RelayPair& pair, quint32 events) {
     // name's next address is tried, within the same deadline.
     if ((events & (EPOLLERR | EPOLLHUP)) || !(events & EPOLLOUT))
         return connectToNextAddress(pair);
-    pair.server.canWrite = true;
-    if (pair.ownPortKey) {
-        if (reachesOwnListener(pair.server.fd, listenPort))
+    pair.live->server.canWrite = true;
+    if (pair.connect->ownPortKey) {
+        if (reachesOwnListener(pair.live->server.fd, listenPort))
             return endAsOwnConnection(pair);
-        ownPortConnects.erase(*std::exchange(pair.ownPortKey, std::nullopt));
+        ownPortConnects.erase(*std::exchange(pair.connect->ownPortKey, std::nullopt));
     }
     acceptClient(pair);
 }
@@ -309,14 +313,14 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     }
     if (proxyVersion != 0 && !sendProxyHeader(pair))
         return endPair(pair, Ending::ServerFailed);
-    clearDeadline(pair.server);
+    clearDeadline(pair.live->server);
     pair.state = RelayPair::State::Live;
     pair.acceptedAt = clock.now();
     pair.acceptedSteady = std::chrono::steady_clock::now();
     // Whatever the client sent while it waited is read from here on, on the
     // pair's engine thread.
-    pair.client.canRead = true;
-    pair.client.canWrite = true;
+    pair.live->client.canRead = true;
+    pair.live->client.canWrite = true;
     handOver(pair);
 
     emit q->onlineDisplayRefresh(OnlinePrefix::ClientSide, online);
@@ -327,12 +331,12 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
 
 bool RelayEngine::Impl::sendProxyHeader(RelayPair& pair) {
     // The first bytes on a fresh connection: its empty send buffer takes them whole.
-    const std::optional<SocketAddress> client = peerAddressOf(pair.client.fd);
-    const std::optional<SocketAddress> relay = localAddressOf(pair.client.fd);
+    const std::optional<SocketAddress> client = peerAddressOf(pair.live->client.fd);
+    const std::optional<SocketAddress> relay = localAddressOf(pair.live->client.fd);
     if (!client || !relay)
         return false;
     const QByteArray header = proxyHeader(proxyVersion, *client, *relay);
-    const ssize_t sent = ::send(pair.server.fd, header.constData(), size_t(header.size()),
+    const ssize_t sent = ::send(pair.live->server.fd, header.constData(), size_t(header.size()),
                                 MSG_NOSIGNAL | MSG_DONTWAIT);
     return sent == header.size();
 }
@@ -355,11 +359,11 @@ bool RelayEngine::Impl::isOwnConnection(const SocketAddress& peer) {
 
 void RelayEngine::Impl::endAsOwnConnection(RelayPair& pair) {
     // Kept, with no pair, until the connection arrives at the listener.
-    if (pair.ownPortKey)
-        if (const auto found = ownPortConnects.find(*pair.ownPortKey);
+    if (pair.connect->ownPortKey)
+        if (const auto found = ownPortConnects.find(*pair.connect->ownPortKey);
             found != ownPortConnects.end())
             found->second = {0, 0};
-    pair.ownPortKey.reset();
+    pair.connect->ownPortKey.reset();
     const Upstream server = pair.upstream;
     endPair(pair, Ending::ServerFailed);
     emit q->ownListenerReached(server);

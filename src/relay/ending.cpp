@@ -17,15 +17,15 @@ void RelayEngine::Impl::lowerCount() {
 void RelayEngine::Impl::endPair(RelayPair& pair, Ending how) {
     if (pair.ended)
         return;
-    if (pair.state == RelayPair::State::Live) {
+    if (pair.live) {
+        // A client never taken over is closed without data whatever the rule says.
+        for (Endpoint* side : {&pair.live->client, &pair.live->server})
+            if (side->fd >= 0)
+                closeEndpoint(epollFd, *side);
+    } else {
         // Its thread closes both sides without delivery; these endings
         // (disconnect, restart) deliver nothing.
         threads[static_cast<std::size_t>(pair.thread)]->drop(pair.serial);
-    } else {
-        // A client never taken over is closed without data whatever the rule says.
-        for (Endpoint* side : {&pair.client, &pair.server})
-            if (side->fd >= 0)
-                closeEndpoint(epollFd, *side);
     }
     bookEnding(pair, how, std::chrono::steady_clock::now());
 }
@@ -35,11 +35,15 @@ void RelayEngine::Impl::bookEnding(RelayPair& pair, Ending how, SteadyTime ended
     if (pair.countedPerAddress)
         addressLimits.release(asIpv6(pair.clientIp));
     const EndingRule rule = ruleFor(how);
-    clearDeadline(pair.server);
-    if (pair.ownPortKey)
-        ownPortConnects.erase(*std::exchange(pair.ownPortKey, std::nullopt));
-    if (pair.lookupId >= 0)
-        QHostInfo::abortHostLookup(pair.lookupId);
+    if (pair.live) // not yet handed over
+        clearDeadline(pair.live->server);
+    if (pair.connect) {
+        if (pair.connect->ownPortKey)
+            ownPortConnects.erase(*pair.connect->ownPortKey);
+        if (pair.connect->lookupId >= 0)
+            QHostInfo::abortHostLookup(pair.connect->lookupId);
+        pair.connect.reset();
+    }
     const bool accepted = pair.state == RelayPair::State::Live;
     if (accepted)
         --pairsOnThread[static_cast<std::size_t>(pair.thread)];
@@ -94,7 +98,7 @@ void RelayEngine::Impl::onDeadline() {
     const SteadyTime now = std::chrono::steady_clock::now();
     // Only upstream connects have deadlines here: not there in time.
     while (Endpoint* endpoint = deadlines.takeDue(now))
-        endPair(static_cast<RelayPair&>(*endpoint->pair), Ending::ServerFailed);
+        endPair(*endpoint->pair->connecting, Ending::ServerFailed);
     armDeadlineTimer();
 }
 

@@ -26,7 +26,7 @@ void RelayEngine::Impl::onPollerReadable() {
         for (int i = 0; i < count; ++i) {
             Endpoint& endpoint = *static_cast<Endpoint*>(events[i].data.ptr);
             noteReadiness(endpoint, events[i].events);
-            auto& pair = static_cast<RelayPair&>(*endpoint.pair); // main-thread pairs only
+            RelayPair& pair = *endpoint.pair->connecting;
             if (!pair.ended && pair.state == RelayPair::State::Connecting)
                 finishConnect(pair, events[i].events);
         }
@@ -34,26 +34,18 @@ void RelayEngine::Impl::onPollerReadable() {
 }
 
 void RelayEngine::Impl::handOver(RelayPair& pair) {
-    if (pair.server.watched) {
-        epoll_ctl(epollFd, EPOLL_CTL_DEL, pair.server.fd, nullptr);
-        pair.server.watched = false;
+    if (pair.live->server.watched) {
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, pair.live->server.fd, nullptr);
+        pair.live->server.watched = false;
     }
-    pair.upstreamAddresses = {}; // only the connect needed them; a flood holds thousands
+    pair.connect.reset();
     pair.counters = std::make_shared<PairCounters>();
-    auto moved = std::make_unique<LivePair>();
-    moved->slot = pair.slot;
-    moved->serial = pair.serial;
-    moved->state = LivePair::State::Live;
-    moved->counters = pair.counters;
-    const auto carry = [](Endpoint& from, Endpoint& to) {
-        to.fd = std::exchange(from.fd, -1);
-        to.canRead = from.canRead;
-        to.canWrite = from.canWrite;
-        to.peerClosed = from.peerClosed;
-    };
-    carry(pair.client, moved->client);
-    carry(pair.server, moved->server);
-    leastLoadedThread(&pair.thread).adopt(std::move(moved));
+    LivePair& live = *pair.live;
+    live.slot = pair.slot;
+    live.serial = pair.serial;
+    live.counters = pair.counters;
+    live.connecting = nullptr;
+    leastLoadedThread(&pair.thread).adopt(std::move(pair.live));
 }
 
 bool RelayEngine::Impl::threadForNextPair() {

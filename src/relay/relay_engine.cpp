@@ -36,11 +36,12 @@ RelayEngine::Impl::~Impl() {
     threads.clear();
     for (int slot = 1; slot <= pairTable.highest(); ++slot) {
         if (RelayPair* pair = pairTable.at(slot)) {
-            if (pair->lookupId >= 0)
-                QHostInfo::abortHostLookup(pair->lookupId);
-            for (Endpoint* side : {&pair->client, &pair->server})
-                if (side->fd >= 0)
-                    ::close(side->fd);
+            if (pair->connect && pair->connect->lookupId >= 0)
+                QHostInfo::abortHostLookup(pair->connect->lookupId);
+            if (pair->live) // not yet handed over
+                for (Endpoint* side : {&pair->live->client, &pair->live->server})
+                    if (side->fd >= 0)
+                        ::close(side->fd);
         }
     }
     if (listenFd >= 0)

@@ -15,6 +15,7 @@
 namespace qm {
 
 struct LivePair;
+struct RelayPair;
 using SteadyTime = std::chrono::steady_clock::time_point;
 struct Endpoint;
 using DeadlineMap = std::multimap<SteadyTime, Endpoint*>;
@@ -56,10 +57,9 @@ struct PairCounters {
     std::atomic<quint64> fromServer{0}; // counter B
 };
 
-// A pair as an engine thread relays it: descriptors, flags and counters.
+// A pair's descriptors and flags, and its counters: on the main thread while
+// its upstream connects, then on the engine thread that relays it.
 struct LivePair {
-    enum class State : quint8 { Resolving, Connecting, Live };
-
     LivePair() : client(Endpoint::Role::Client), server(Endpoint::Role::Server) {
         client.pair = this;
         server.pair = this;
@@ -69,7 +69,6 @@ struct LivePair {
 
     int slot = 0;
     quint64 serial = 0;
-    State state = State::Connecting;
     bool ended = false;
     bool queued = false; // waits in the engine's turn queue
     // Ended at one side's end of stream, still carrying the other side's bytes.
@@ -79,24 +78,37 @@ struct LivePair {
     Endpoint client;
     Endpoint server;
     std::shared_ptr<PairCounters> counters; // from the acceptance
+    RelayPair* connecting = nullptr;        // the main thread's record, until handed over
 };
 
-// A pair as the main thread holds it from the request to the ending. Once
-// accepted, an engine thread relays a LivePair that took over its descriptors.
-struct RelayPair : LivePair {
+// How the main thread reaches a pair's upstream: a flood holds thousands.
+struct UpstreamConnect {
     int lookupId = -1;
     std::optional<EndpointKey> ownPortKey; // its entry in the engine's ownPortConnects
+    QList<QHostAddress> addresses;         // the server's, tried in this order
+    qsizetype nextAddress = 0;
+    int serverFamily = 0;          // of the upstream socket
+    bool serverSocketUsed = false; // a connect was tried on it
+};
+
+// A pair as the main thread holds it from the request to the ending.
+struct RelayPair {
+    enum class State : quint8 { Resolving, Connecting, Live };
+
+    int slot = 0;
+    quint64 serial = 0;
+    State state = State::Connecting;
+    bool ended = false;
+    std::unique_ptr<LivePair> live;           // until it is handed to an engine thread
+    std::unique_ptr<UpstreamConnect> connect; // until the upstream connection stands
     QString clientAddress;
     IpAddress clientIp;
     bool countedPerAddress = false; // holds a place in the per-address limits
     Upstream upstream;
-    QList<QHostAddress> upstreamAddresses; // the server's, tried in this order
-    qsizetype nextAddress = 0;
-    int serverFamily = 0;          // of server.fd
-    bool serverSocketUsed = false; // a connect was tried on server.fd
     QDateTime acceptedAt;
-    SteadyTime acceptedSteady{}; // for the pair's duration; the wall clock may jump
-    int thread = -1;             // the engine thread it was handed to
+    SteadyTime acceptedSteady{};            // for the pair's duration; the wall clock may jump
+    std::shared_ptr<PairCounters> counters; // from the acceptance
+    int thread = -1;                        // the engine thread it was handed to
 };
 
 } // namespace qm
