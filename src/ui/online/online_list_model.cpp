@@ -8,7 +8,8 @@ namespace qm {
 OnlineListModel::OnlineListModel(QObject* parent)
     : QAbstractTableModel(parent), m_rowIcon(onlineRowIcon()) {}
 
-void OnlineListModel::setPairs(std::vector<PairSnapshot> pairs, const QDateTime& now) {
+void OnlineListModel::setPairs(std::vector<PairSnapshot> pairs, const QDateTime& now,
+                               RowRange shown) {
     const int oldCount = rowCount();
     const int newCount = static_cast<int>(pairs.size());
     if (newCount < oldCount) {
@@ -23,8 +24,12 @@ void OnlineListModel::setPairs(std::vector<PairSnapshot> pairs, const QDateTime&
     m_now = now;
     if (newCount > oldCount)
         endInsertRows();
-    if (kept > 0)
-        emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1), {Qt::DisplayRole});
+    // A view works out what to repaint row by row: thousands of rows it
+    // does not show would cost more than the rows it does.
+    const int first = std::max(shown.first, 0);
+    const int last = std::min(shown.last, kept - 1);
+    if (first <= last)
+        emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::DisplayRole});
 }
 
 QString OnlineListModel::addressAt(int row) const {

@@ -6,9 +6,17 @@
 #include <QDateTime>
 #include <QIcon>
 
+#include <limits>
 #include <vector>
 
 namespace qm {
+
+// Rows of a view's to repaint, first and last; rows it does not show are
+// asked for their texts when they come into view.
+struct RowRange {
+    int first = 0;
+    int last = std::numeric_limits<int>::max();
+};
 
 // The rows of the online list: one per live pair, in the order given. A new
 // set of pairs updates the rows in place, so the view keeps its scroll
@@ -21,7 +29,7 @@ public:
     explicit OnlineListModel(QObject* parent = nullptr);
 
     // now is the moment the connected times are counted to.
-    void setPairs(std::vector<PairSnapshot> pairs, const QDateTime& now);
+    void setPairs(std::vector<PairSnapshot> pairs, const QDateTime& now, RowRange shown = {});
     QString addressAt(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;

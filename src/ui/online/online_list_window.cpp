@@ -47,7 +47,7 @@ OnlineListWindow::OnlineListWindow(AppContext& ctx, QWidget* parent)
     m_list->setModel(m_model);
     m_list->setRootIsDecorated(false);
     m_list->setItemsExpandable(false);
-    m_list->setUniformRowHeights(true);
+    m_list->setUniformRowHeights(true); // thousands of rows: no height asked row by row
     m_list->setAllColumnsShowFocus(true);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -110,13 +110,22 @@ void OnlineListWindow::showPairs(std::vector<PairSnapshot> pairs, const QDateTim
     QItemSelectionModel* selection = m_list->selectionModel();
     if (selection->currentIndex().row() >= static_cast<int>(pairs.size()))
         selection->clearCurrentIndex();
-    m_model->setPairs(std::move(pairs), now);
+    m_model->setPairs(std::move(pairs), now, shownRows());
     // The selection stays on its position, not with its client; when that
     // position is gone, nothing is selected.
     if (remembered >= 0 && remembered < m_model->rowCount() &&
         !selection->isRowSelected(remembered))
         selection->setCurrentIndex(m_model->index(remembered, 0),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+RowRange OnlineListWindow::shownRows() const {
+    const QRect area = m_list->viewport()->rect();
+    const QModelIndex top = m_list->indexAt(area.topLeft());
+    if (!top.isValid()) // nothing laid out yet: all of them
+        return {};
+    const QModelIndex bottom = m_list->indexAt(QPoint(area.left(), area.bottom()));
+    return {top.row(), bottom.isValid() ? bottom.row() : m_model->rowCount() - 1};
 }
 
 int OnlineListWindow::selectedRow() const {

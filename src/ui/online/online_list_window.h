@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/app_context.h"
+#include "ui/online/online_list_model.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -15,7 +16,6 @@ class QTreeView;
 
 namespace qm {
 
-class OnlineListModel;
 class BanListWindow;
 class VistaButton;
 
@@ -53,6 +53,7 @@ protected:
 private:
     QString selectedAddress() const;
     void showPairs(std::vector<PairSnapshot> pairs, const QDateTime& now);
+    RowRange shownRows() const;
 
     AppContext& m_ctx;
     OnlineListModel* m_model;

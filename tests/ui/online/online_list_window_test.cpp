@@ -389,9 +389,16 @@ private slots:
         bar->setValue(bar->maximum() / 2);
         const int scrolled = bar->value();
         QVERIFY(scrolled > 0);
+        QSignalSpy changed(&window.model(), &QAbstractItemModel::dataChanged);
         c.clock.advance(1);
         window.refresh();
         QCOMPARE(bar->value(), scrolled);
+        // The rows in view, wherever the list is scrolled to, repaint their new times.
+        const QRect area = window.list()->viewport()->rect();
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(changed[0][0].toModelIndex().row() <= window.list()->indexAt(area.topLeft()).row());
+        QVERIFY(changed[0][1].toModelIndex().row() >=
+                window.list()->indexAt(QPoint(0, area.bottom())).row());
         count = 480;
         c.clock.advance(1);
         window.refresh();
