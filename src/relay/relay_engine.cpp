@@ -142,6 +142,7 @@ void RelayEngine::setOnlineN(qint16 n) {
 
 std::vector<PairSnapshot> RelayEngine::livePairs() const {
     std::vector<PairSnapshot> result;
+    result.reserve(static_cast<std::size_t>(d->pairTable.used()));
     for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
         const RelayPair* pair = d->pairTable.at(slot);
         if (pair && pair->state == RelayPair::State::Live)
