@@ -208,7 +208,6 @@ void RelayEngine::Impl::admit(int fd, const SocketAddress& peer) {
         return connectToNextAddress(pair);
     }
     // A name is looked up off the thread; the connect deadline covers the lookup.
-    pair.state = RelayPair::State::Resolving;
     const int slot = pair.slot;
     const quint64 serial = pair.serial;
     pair.connect->lookupId =
@@ -268,7 +267,6 @@ bool RelayEngine::Impl::reopenServerSocket(RelayPair& pair, int family) {
 }
 
 bool RelayEngine::Impl::connectUpstream(RelayPair& pair, const SocketTarget& target) {
-    pair.state = RelayPair::State::Connecting;
     pair.connect->serverSocketUsed = true;
     Endpoint& server = pair.live->server;
     const int result =
@@ -314,7 +312,6 @@ void RelayEngine::Impl::acceptClient(RelayPair& pair) {
     if (proxyVersion != 0 && !sendProxyHeader(pair))
         return endPair(pair, Ending::ServerFailed);
     clearDeadline(pair.live->server);
-    pair.state = RelayPair::State::Live;
     pair.acceptedAt = clock.now();
     pair.acceptedSteady = std::chrono::steady_clock::now();
     // Whatever the client sent while it waited is read from here on, on the

@@ -44,7 +44,7 @@ void RelayEngine::Impl::bookEnding(RelayPair& pair, Ending how, SteadyTime ended
             QHostInfo::abortHostLookup(pair.connect->lookupId);
         pair.connect.reset();
     }
-    const bool accepted = pair.state == RelayPair::State::Live;
+    const bool accepted = pair.accepted();
     if (accepted)
         --pairsOnThread[static_cast<std::size_t>(pair.thread)];
     endedPairs.push_back(pairTable.release(pair.slot));

@@ -27,7 +27,8 @@ void RelayEngine::Impl::onPollerReadable() {
             Endpoint& endpoint = *static_cast<Endpoint*>(events[i].data.ptr);
             noteReadiness(endpoint, events[i].events);
             RelayPair& pair = *endpoint.pair->connecting;
-            if (!pair.ended && pair.state == RelayPair::State::Connecting)
+            // Only upstream connects are watched here.
+            if (!pair.ended)
                 finishConnect(pair, events[i].events);
         }
     }

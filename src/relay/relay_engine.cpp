@@ -145,7 +145,7 @@ std::vector<PairSnapshot> RelayEngine::livePairs() const {
     result.reserve(static_cast<std::size_t>(d->pairTable.used()));
     for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
         const RelayPair* pair = d->pairTable.at(slot);
-        if (pair && pair->state == RelayPair::State::Live)
+        if (pair && pair->accepted())
             result.push_back({slot, pair->clientAddress, pair->acceptedAt,
                               pair->counters->fromClient.load(std::memory_order_relaxed),
                               pair->counters->fromServer.load(std::memory_order_relaxed)});
@@ -169,7 +169,7 @@ bool RelayEngine::disconnectFirst(const QString& address) {
     Impl::Scope scope(*d);
     for (int slot = 1; slot <= d->pairTable.highest(); ++slot) {
         RelayPair* pair = d->pairTable.at(slot);
-        if (pair && pair->state == RelayPair::State::Live && pair->clientAddress == address) {
+        if (pair && pair->accepted() && pair->clientAddress == address) {
             d->endPair(*pair, Ending::Disconnected);
             return true;
         }

@@ -93,11 +93,8 @@ struct UpstreamConnect {
 
 // A pair as the main thread holds it from the request to the ending.
 struct RelayPair {
-    enum class State : quint8 { Resolving, Connecting, Live };
-
     int slot = 0;
     quint64 serial = 0;
-    State state = State::Connecting;
     bool ended = false;
     std::unique_ptr<LivePair> live;           // until it is handed to an engine thread
     std::unique_ptr<UpstreamConnect> connect; // until the upstream connection stands
@@ -109,6 +106,8 @@ struct RelayPair {
     SteadyTime acceptedSteady{};            // for the pair's duration; the wall clock may jump
     std::shared_ptr<PairCounters> counters; // from the acceptance
     int thread = -1;                        // the engine thread it was handed to
+
+    bool accepted() const { return !live; } // and relayed on its thread
 };
 
 } // namespace qm
