@@ -23,16 +23,20 @@ rlimit descriptorLimit() {
     return limit;
 }
 
-// Lowers the descriptor limit to what is open now and fills any gaps, so the
-// process has exactly `free` descriptors left; restores everything on exit.
+// Lowers the descriptor limit to a little above what is open now and fills
+// every gap, so the process has exactly `free` descriptors left and fillers in
+// hand to give back; restores everything on exit.
 class DescriptorSqueeze {
 public:
     explicit DescriptorSqueeze(int free) : m_saved(descriptorLimit()) {
         int highest = 0;
         for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
             highest = std::max(highest, name.toInt());
+        // Room above the highest open one: where the open ones have no gaps
+        // below them, the fillers would otherwise be too few to leave `free`.
+        constexpr int Room = 16;
         rlimit lowered = m_saved;
-        lowered.rlim_cur = rlim_t(highest) + 2;
+        lowered.rlim_cur = rlim_t(highest) + 1 + Room;
         setrlimit(RLIMIT_NOFILE, &lowered);
         for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
             m_fillers.append(fd);
